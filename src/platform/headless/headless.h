@@ -1,0 +1,37 @@
+// Controls of the headless backend, for tests and the capture tool.
+//
+// The headless backend draws into an EGL pbuffer of Mesa's surfaceless
+// platform (no display server) and keeps a virtual clock that only moves when
+// the program sleeps or yields, or when a driver advances it. Runs are thus
+// deterministic and as fast as the machine draws.
+#pragma once
+
+#include <cstdint>
+
+// Virtual clock: microseconds since the backend started.
+constexpr int64_t kHeadlessCountsPerSecond = 1000000;
+// How far one platform_yield moves the virtual clock, in microseconds.
+constexpr int64_t kHeadlessYieldMicros = 100;
+
+void headless_advance_clock(int64_t micros);
+int64_t headless_clock_micros();
+
+// The answer platform_ask_yes_no gives (kAnswerNo unless set).
+void headless_set_answer(int answer);
+
+// Makes the next platform_pump_events report Esc, as if a user pressed it.
+void headless_request_quit();
+
+// Called at every platform_pump_events with the count of pumps so far
+// (1 for the first), so a driver can act at a chosen frame; null for none.
+void headless_set_pump_hook(void (*hook)(int pump_count));
+
+// Makes platform_create_window fail, to exercise start-up failure.
+void headless_fail_window(int fail);
+
+// Number of platform_swap_buffers calls since the window was created.
+int headless_swap_count();
+
+// Called at every platform_swap_buffers, before the swap, with the swap
+// number (1 for the first); the back buffer still holds the frame. Null for none.
+void headless_set_swap_hook(void (*hook)(int swap_number));

@@ -1,0 +1,145 @@
+// Headless backend: EGL surfaceless pbuffer, virtual clock, scripted input.
+// Main thread only, except the clock, which any thread may read.
+#include "platform/platform.h"
+#include "platform/headless/headless.h"
+
+#include <EGL/egl.h>
+#include <EGL/eglext.h>
+
+#include <atomic>
+#include <thread>
+
+namespace {
+
+EGLDisplay egl_display = EGL_NO_DISPLAY;
+EGLSurface egl_surface = EGL_NO_SURFACE;
+EGLContext egl_context = EGL_NO_CONTEXT;
+
+std::atomic<int64_t> clock_micros{0};   // virtual time, µs
+int scripted_answer = kAnswerNo;
+int quit_pending = 0;                   // 1 = next pump reports Esc
+int pump_count = 0;
+int swap_count = 0;
+int window_should_fail = 0;
+void (*pump_hook)(int) = nullptr;
+void (*swap_hook)(int) = nullptr;
+
+EGLDisplay open_surfaceless_display()
+{
+    auto get_platform_display = reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(
+        eglGetProcAddress("eglGetPlatformDisplayEXT"));
+    if (!get_platform_display)
+        return EGL_NO_DISPLAY;
+    EGLDisplay display = get_platform_display(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+    if (display == EGL_NO_DISPLAY || !eglInitialize(display, nullptr, nullptr))
+        return EGL_NO_DISPLAY;
+    return display;
+}
+
+} // namespace
+
+void headless_advance_clock(int64_t micros) { clock_micros.fetch_add(micros); }
+int64_t headless_clock_micros() { return clock_micros.load(); }
+void headless_set_answer(int answer) { scripted_answer = answer; }
+void headless_request_quit() { quit_pending = 1; }
+void headless_set_pump_hook(void (*hook)(int)) { pump_hook = hook; pump_count = 0; }
+void headless_fail_window(int fail) { window_should_fail = fail; }
+int headless_swap_count() { return swap_count; }
+void headless_set_swap_hook(void (*hook)(int)) { swap_hook = hook; }
+
+int platform_ask_yes_no(const char*, const char*) { return scripted_answer; }
+
+// There is no display whose mode could change.
+int platform_set_display_mode(int, int, int) { return 0; }
+void platform_restore_display_mode() {}
+
+int platform_create_window(int width, int height, int, const char*)
+{
+    if (window_should_fail)
+        return 0;
+    if (egl_display == EGL_NO_DISPLAY)
+        egl_display = open_surfaceless_display();
+    if (egl_display == EGL_NO_DISPLAY)
+        return 0;
+    const EGLint config_attribs[] = {
+        EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
+        EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8, EGL_BLUE_SIZE, 8, EGL_DEPTH_SIZE, 16,
+        EGL_NONE};
+    EGLConfig config;
+    EGLint config_count = 0;
+    if (!eglChooseConfig(egl_display, config_attribs, &config, 1, &config_count) || config_count < 1)
+        return 0;
+    const EGLint surface_attribs[] = {EGL_WIDTH, width, EGL_HEIGHT, height, EGL_NONE};
+    egl_surface = eglCreatePbufferSurface(egl_display, config, surface_attribs);
+    if (egl_surface == EGL_NO_SURFACE || !eglBindAPI(EGL_OPENGL_API))
+        return 0;
+    egl_context = eglCreateContext(egl_display, config, EGL_NO_CONTEXT, nullptr);
+    if (egl_context == EGL_NO_CONTEXT)
+        return 0;
+    if (!eglMakeCurrent(egl_display, egl_surface, egl_surface, egl_context))
+        return 0;
+    swap_count = 0;
+    return 1;
+}
+
+void platform_destroy_window()
+{
+    if (egl_display == EGL_NO_DISPLAY)
+        return;
+    eglMakeCurrent(egl_display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+    if (egl_context != EGL_NO_CONTEXT)
+        eglDestroyContext(egl_display, egl_context);
+    if (egl_surface != EGL_NO_SURFACE)
+        eglDestroySurface(egl_display, egl_surface);
+    egl_context = EGL_NO_CONTEXT;
+    egl_surface = EGL_NO_SURFACE;
+}
+
+int platform_has_gl_context() { return eglGetCurrentContext() != EGL_NO_CONTEXT; }
+
+// A pbuffer has no refresh rate: the show falls back to its 60 Hz floor.
+double platform_refresh_rate() { return 0.0; }
+
+int platform_pump_events()
+{
+    ++pump_count;
+    if (pump_hook)
+        pump_hook(pump_count);
+    const int quit = quit_pending;
+    quit_pending = 0;
+    return quit;
+}
+
+void platform_swap_buffers()
+{
+    ++swap_count;
+    if (swap_hook)
+        swap_hook(swap_count);
+    if (egl_surface != EGL_NO_SURFACE)
+        eglSwapBuffers(egl_display, egl_surface);
+}
+
+void platform_show_cursor(int) {}
+
+int64_t platform_counter() { return clock_micros.load(); }
+int64_t platform_counter_frequency() { return kHeadlessCountsPerSecond; }
+
+void platform_yield() { clock_micros.fetch_add(kHeadlessYieldMicros); }
+void platform_sleep_ms(int ms) { clock_micros.fetch_add(int64_t(ms) * 1000); }
+
+struct PlatformThread {
+    std::thread thread;
+};
+
+PlatformThread* platform_thread_start(int (*entry)(void*), void* arg)
+{
+    return new PlatformThread{std::thread([entry, arg] { entry(arg); })};
+}
+
+void platform_thread_join(PlatformThread* thread)
+{
+    if (!thread)
+        return;
+    thread->thread.join();
+    delete thread;
+}

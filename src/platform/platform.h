@@ -1,0 +1,71 @@
+// The platform contract: every service of the operating system the show uses.
+//
+// Two backends implement all of it: sdl2/ (a real window, display and sound)
+// and headless/ (an EGL pbuffer with no display server and a virtual clock,
+// for tests and capture). Nothing outside src/platform includes SDL or EGL.
+//
+// Everything here runs on the main thread unless its note says otherwise.
+#pragma once
+
+#include <cstdint>
+
+// Answers of the yes/no question.
+constexpr int kAnswerYes = 6;
+constexpr int kAnswerNo = 7;
+
+// Shows a modal yes/no question. Returns kAnswerYes, kAnswerNo, or 0 when the
+// box could not be shown (the caller asks again). Yes is the Return default,
+// No the Escape default.
+int platform_ask_yes_no(const char* text, const char* caption);
+
+// Switches the display to width × height × bits for as long as the show runs.
+// Returns 1 when the mode was changed, 0 when it was not (nothing changed).
+int platform_set_display_mode(int width, int height, int bits);
+
+// Puts the display back in the mode it had before platform_set_display_mode.
+void platform_restore_display_mode();
+
+// Opens the show's window with a client area of width × height (borderless and
+// covering the display when fullscreen is non-zero) and a double-buffered
+// GL 1.x compatibility context with a depth buffer of at least 16 bits, made
+// current on the calling thread. Returns 1 on success, 0 on failure (whatever
+// was created stays until platform_destroy_window).
+int platform_create_window(int width, int height, int fullscreen, const char* title);
+
+// Releases the GL context and the window. Harmless when there is none.
+void platform_destroy_window();
+
+// Non-zero while a GL context is current on the calling thread.
+int platform_has_gl_context();
+
+// The display's refresh rate in Hz, or 0 when it cannot be told.
+double platform_refresh_rate();
+
+// Handles pending window events. Returns 1 if Esc was pressed or the window
+// was closed since the last call, else 0.
+int platform_pump_events();
+
+// Presents the back buffer.
+void platform_swap_buffers();
+
+// Shows (1) or hides (0) the mouse cursor over the window.
+void platform_show_cursor(int show);
+
+// High-resolution counter: counts since some fixed moment, and counts per
+// second. Both return 0 on failure.
+int64_t platform_counter();
+int64_t platform_counter_frequency();
+
+// Gives up the rest of the time slice (the pacing spin calls this).
+void platform_yield();
+
+// Sleeps for about ms milliseconds.
+void platform_sleep_ms(int ms);
+
+// A thread of its own. platform_thread_start returns null on failure; the
+// thread runs entry(arg) at the highest priority the system grants (best
+// effort: a refusal is not a failure). platform_thread_join waits for it and
+// releases the handle.
+struct PlatformThread;
+PlatformThread* platform_thread_start(int (*entry)(void* arg), void* arg);
+void platform_thread_join(PlatformThread* thread);

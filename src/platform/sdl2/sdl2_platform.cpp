@@ -1,0 +1,2 @@
+// SDL2 backend (placeholder until the skeleton is built).
+#include "platform/platform.h"

@@ -1,0 +1,2 @@
+// Placeholder until the player is built.
+#include "player/player.h"

@@ -1,0 +1,2 @@
+// The module player's public procedures (placeholder until the player is built).
+#pragma once
