@@ -32,18 +32,16 @@ protected:
         seed_random(0xDEADBEEF);
     }
 
-    // Values the handler drew from the generator during one call.
+    // Values the handler drew from the generator during one call. Only the
+    // draws matter here, so the rasteriser is kept to one pixel.
     static uint64_t draws_of(SceneHandler handler, int row = 0, int start_key = 0, int frame_ms = 16)
     {
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(0, 0, 1, 1);
         const uint64_t before = show_random.draws;
         handler(0, row, start_key, 0, frame_ms);
+        glDisable(GL_SCISSOR_TEST);
         return show_random.draws - before;
-    }
-
-    static void clear_to(float grey)
-    {
-        glClearColor(grey, grey, grey, 1);
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     }
 };
 
@@ -77,4 +75,17 @@ inline void save_picture(const std::vector<uint8_t>& frame, const char* name)
         std::fwrite(frame.data(), 1, frame.size(), f);
         std::fclose(f);
     }
+}
+
+// Clears the frame to a grey level, calls the handler once and returns what
+// it drew (saved under name as above).
+inline std::vector<uint8_t> picture_of(SceneHandler handler, float background, const char* name,
+                                       int start_key = 0, int frame_ms = 16)
+{
+    glClearColor(background, background, background, 1);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    handler(0, 0, start_key, 0, frame_ms);
+    std::vector<uint8_t> frame = read_frame();
+    save_picture(frame, name);
+    return frame;
 }

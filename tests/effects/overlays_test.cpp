@@ -20,9 +20,6 @@ TEST_F(OverlayDraws, EachHandlerDrawsItsFixedNumberOfValues)
 
 TEST_F(OverlayDraws, LineStormShiftsItsPointsOnAQuarterOfTheFrames)
 {
-    // Only the draws matter here: keep the rasteriser to one pixel.
-    glEnable(GL_SCISSOR_TEST);
-    glScissor(0, 0, 1, 1);
     int shifted = 0;
     for (int frame = 0; frame < 400; ++frame) {
         const float oldest_kept = storm_points.x[1];
@@ -33,7 +30,6 @@ TEST_F(OverlayDraws, LineStormShiftsItsPointsOnAQuarterOfTheFrames)
             EXPECT_EQ(storm_points.x[0], oldest_kept);
         }
     }
-    glDisable(GL_SCISSOR_TEST);
     EXPECT_NEAR(shifted, 100, 30);
 }
 
@@ -62,10 +58,8 @@ TEST_F(OverlayDraws, SwitchersDrawANewChoicePastTheirLimit)
         EXPECT_LE(overlay_state.storm_timer, 20);
         storm_seen.insert(overlay_state.storm_choice);
 
-        const uint64_t before = show_random.draws;
         const int spam_before = text_scene_state.spam_frames;
-        draw_random_noise_overlay(0, 0, 0, 0, 250);
-        const uint64_t own_and_chosen = show_random.draws - before;
+        const uint64_t own_and_chosen = draws_of(draw_random_noise_overlay, 0, 0, 250);
         noise_seen.insert(overlay_state.noise_choice);
         switch (overlay_state.noise_choice) {
         case 0: // the spam: 21, or more when its middle message changes
@@ -94,12 +88,8 @@ TEST_F(OverlayDraws, ZeroFrameTimeFreezesTimersAndAnglesButNotGeometry)
     draw_random_noise_overlay(0, 0, 0, 0, 30);
     const OverlayState frozen = overlay_state;
 
-    clear_to(0);
-    EXPECT_EQ(draws_of(draw_line_storm, 0, 5, 0) % 2, 1u);
-    const std::vector<uint8_t> first = read_frame();
-    clear_to(0);
-    draws_of(draw_line_storm, 0, 5, 0);
-    EXPECT_NE(first, read_frame());
+    const std::vector<uint8_t> first = picture_of(draw_line_storm, 0, "frozen_storm", 5, 0);
+    EXPECT_NE(first, picture_of(draw_line_storm, 0, "frozen_storm", 5, 0));
 
     EXPECT_GT(draws_of(draw_random_storm_overlay, 0, 5, 0), 1u);
     EXPECT_GT(draws_of(draw_random_noise_overlay, 0, 5, 0), 1u);
@@ -148,26 +138,18 @@ TEST_F(Fades, FadeOutRestartsOnANewEntryAndFadeInNever)
 
 TEST_F(Fades, MultiplyThePictureByTheirLevel)
 {
-    clear_to(128 / 255.0f);
-    draw_fade_out(0, 0, 528, 0, 2000); // level 0.5
-    Rgb mid = read_pixel(320, 240), corner = read_pixel(0, 0), far = read_pixel(639, 479);
-    EXPECT_NEAR(mid.r, 64, 1);
-    EXPECT_NEAR(mid.g, 64, 1);
-    EXPECT_NEAR(corner.b, 64, 1);
-    EXPECT_NEAR(far.r, 64, 1);
-
-    clear_to(128 / 255.0f);
-    draw_fade_in(0, 0, 560, 0, 2000); // level 0.5
-    EXPECT_NEAR(read_pixel(100, 400).g, 64, 1);
-
-    clear_to(1);
-    draw_fade_out(0, 0, 528, 0, 4000); // level 0: black
-    const ChannelStats black = channel_stats(read_frame(), 0);
-    EXPECT_EQ(black.max, 0);
-
-    clear_to(1);
-    draw_fade_out(0, 0, 640, 0, 0); // new entry, level 1: untouched
-    EXPECT_EQ(channel_stats(read_frame(), 1).min, 255);
+    // Level 0.5 over mid-grey: every pixel of every channel at half.
+    for (SceneHandler fade : {draw_fade_out, draw_fade_in}) {
+        const std::vector<uint8_t> half = picture_of(fade, 128 / 255.0f, "fade_half", 528, 2000);
+        for (int channel = 0; channel < 3; ++channel) {
+            const ChannelStats s = channel_stats(half, channel);
+            EXPECT_GE(s.min, 63);
+            EXPECT_LE(s.max, 65);
+        }
+    }
+    // Level 0 is black; a new entry starts the fade-out again at 1, untouched.
+    EXPECT_EQ(channel_stats(picture_of(draw_fade_out, 1, "fade_black", 528, 4000), 0).max, 0);
+    EXPECT_EQ(channel_stats(picture_of(draw_fade_out, 1, "fade_none", 640, 0), 1).min, 255);
 }
 
 using OverlayPictures = EffectsTest;
@@ -175,20 +157,13 @@ using OverlayPictures = EffectsTest;
 TEST_F(OverlayPictures, BlackNoiseDarkensAndWhiteNoiseLightensByBoundedAmounts)
 {
     // Two layers, each at most 127/255 opaque black: white stays above 64.
-    clear_to(1);
-    draw_black_noise_overlay(0, 0, 0, 0, 16);
-    const std::vector<uint8_t> dark = read_frame();
-    save_picture(dark, "black_noise");
-    const ChannelStats d = channel_stats(dark, 0);
+    const ChannelStats d = channel_stats(picture_of(draw_black_noise_overlay, 1, "black_noise"), 0);
     EXPECT_GE(d.min, 63);
     EXPECT_LT(d.mean, 200);
     EXPECT_GT(d.mean, 100);
 
     // Two layers, each at most 0.2 × 127/255 opaque white: black stays below 49.
-    clear_to(0);
-    draw_white_noise_overlay(0, 0, 0, 0, 16);
-    const std::vector<uint8_t> light = read_frame();
-    save_picture(light, "white_noise");
+    const std::vector<uint8_t> light = picture_of(draw_white_noise_overlay, 0, "white_noise");
     const ChannelStats l = channel_stats(light, 0);
     EXPECT_LE(l.max, 49);
     EXPECT_GT(l.mean, 10);
@@ -198,10 +173,7 @@ TEST_F(OverlayPictures, BlackNoiseDarkensAndWhiteNoiseLightensByBoundedAmounts)
 
 TEST_F(OverlayPictures, DarkBarsOnlyDarkenAndSpanTheWidth)
 {
-    clear_to(1);
-    draw_dark_bars(0, 0, 0, 0, 16);
-    const std::vector<uint8_t> frame = read_frame();
-    save_picture(frame, "dark_bars");
+    const std::vector<uint8_t> frame = picture_of(draw_dark_bars, 1, "dark_bars");
     EXPECT_LT(channel_stats(frame, 0).min, 255);
     // Every bar spans the full width, so each row is one shade throughout.
     for (int y = 0; y < 480; ++y)
@@ -217,14 +189,8 @@ TEST_F(OverlayPictures, FanStormAndStripesDrawFreshPicturesEveryCall)
                     {draw_line_storm, "line_storm"},
                     {draw_crossed_stripes, "crossed_stripes"}};
     for (auto [handler, name] : overlays) {
-        clear_to(0.5f);
-        handler(0, 0, 0, 0, 16);
-        const std::vector<uint8_t> first = read_frame();
-        save_picture(first, name);
-        clear_to(0.5f);
-        handler(0, 0, 0, 0, 16);
-        const std::vector<uint8_t> second = read_frame();
-        EXPECT_NE(first, second);
+        const std::vector<uint8_t> first = picture_of(handler, 0.5f, name);
+        EXPECT_NE(first, picture_of(handler, 0.5f, name));
         const ChannelStats s = channel_stats(first, 0);
         EXPECT_LT(s.min, 100);
         EXPECT_GT(s.max, 160);

@@ -175,12 +175,9 @@ Band scan_band(const std::vector<uint8_t>& frame, int top, int bottom, Rgb want,
 
 TEST_F(TextPictures, ClosingScreenShowsFiveLinesInTheirColoursAndPlaces)
 {
-    clear_to(0);
     glEnable(GL_LIGHTING); // the screen turns lighting off for its text
-    draw_closing_screen(0, 0, 560, 0, 16);
+    const std::vector<uint8_t> frame = picture_of(draw_closing_screen, 0, "closing_screen", 560);
     glDisable(GL_LIGHTING);
-    const std::vector<uint8_t> frame = read_frame();
-    save_picture(frame, "closing_screen");
 
     const Rgb white{255, 255, 255}, red{255, 0, 0}, black{0, 0, 0};
     const struct {
@@ -202,10 +199,8 @@ TEST_F(TextPictures, ClosingScreenShowsFiveLinesInTheirColoursAndPlaces)
 
 TEST_F(TextPictures, SpamCentresItsMiddleMessageInWhite)
 {
-    clear_to(0); // the scattered messages are black, so only the middle one shows
-    draw_message_spam(0, 0, 0, 0, 16);
-    const std::vector<uint8_t> frame = read_frame();
-    save_picture(frame, "spam_middle");
+    // The scattered messages are black, so only the middle one shows.
+    const std::vector<uint8_t> frame = picture_of(draw_message_spam, 0, "spam_middle");
     const Band band = scan_band(frame, 200, 252, {255, 255, 255}, {0, 0, 0});
     const int start = 320 - 7 * static_cast<int>(std::strlen(spam_messages[0]));
     EXPECT_GT(band.lit, 100);
@@ -249,11 +244,9 @@ TEST_F(TextPictures, SpamMessageWithNegativeXIsNotDrawn)
     }
     ASSERT_GE(hidden, 0);
 
-    clear_to(1); // black messages on white; the white middle one is invisible
+    // Black messages on white; the white middle one is invisible.
     seed_random(seed);
-    draw_message_spam(0, 0, 0, 0, 16);
-    const std::vector<uint8_t> frame = read_frame();
-    save_picture(frame, "spam_negative_x");
+    const std::vector<uint8_t> frame = picture_of(draw_message_spam, 1, "spam_negative_x");
     const Rgb black{0, 0, 0}, white{255, 255, 255};
     const int y = placed[hidden].y;
     EXPECT_EQ(scan_band(frame, y - 40, y + 12, black, white).lit, 0);
@@ -266,10 +259,7 @@ TEST_F(TextPictures, SpamMessageWithNegativeXIsNotDrawn)
 
 TEST_F(TextPictures, CascadeWritesItsWordsInLightGreyAtItsPoints)
 {
-    clear_to(0);
-    draw_word_cascade(0, 0, 0, 0, 16);
-    const std::vector<uint8_t> frame = read_frame();
-    save_picture(frame, "word_cascade");
+    const std::vector<uint8_t> frame = picture_of(draw_word_cascade, 0, "word_cascade");
     const Rgb grey{191, 191, 191}, black{0, 0, 0};
     const Band all = scan_band(frame, 0, 479, grey, black);
     EXPECT_GT(all.lit, 8 * 50);
