@@ -80,11 +80,11 @@ inline void save_picture(const std::vector<uint8_t>& frame, const char* name)
 // Clears the frame to a grey level, calls the handler once and returns what
 // it drew (saved under name as above).
 inline std::vector<uint8_t> picture_of(SceneHandler handler, float background, const char* name,
-                                       int start_key = 0, int frame_ms = 16)
+                                       int row = 0, int start_key = 0, int frame_ms = 16)
 {
     glClearColor(background, background, background, 1);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    handler(0, 0, start_key, 0, frame_ms);
+    handler(0, row, start_key, 0, frame_ms);
     std::vector<uint8_t> frame = read_frame();
     save_picture(frame, name);
     return frame;

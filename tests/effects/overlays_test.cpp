@@ -88,8 +88,8 @@ TEST_F(OverlayDraws, ZeroFrameTimeFreezesTimersAndAnglesButNotGeometry)
     draw_random_noise_overlay(0, 0, 0, 0, 30);
     const OverlayState frozen = overlay_state;
 
-    const std::vector<uint8_t> first = picture_of(draw_line_storm, 0, "frozen_storm", 5, 0);
-    EXPECT_NE(first, picture_of(draw_line_storm, 0, "frozen_storm", 5, 0));
+    const std::vector<uint8_t> first = picture_of(draw_line_storm, 0, "frozen_storm", 0, 5, 0);
+    EXPECT_NE(first, picture_of(draw_line_storm, 0, "frozen_storm", 0, 5, 0));
 
     EXPECT_GT(draws_of(draw_random_storm_overlay, 0, 5, 0), 1u);
     EXPECT_GT(draws_of(draw_random_noise_overlay, 0, 5, 0), 1u);
@@ -140,7 +140,8 @@ TEST_F(Fades, MultiplyThePictureByTheirLevel)
 {
     // Level 0.5 over mid-grey: every pixel of every channel at half.
     for (SceneHandler fade : {draw_fade_out, draw_fade_in}) {
-        const std::vector<uint8_t> half = picture_of(fade, 128 / 255.0f, "fade_half", 528, 2000);
+        const std::vector<uint8_t> half =
+            picture_of(fade, 128 / 255.0f, "fade_half", 0, 528, 2000);
         for (int channel = 0; channel < 3; ++channel) {
             const ChannelStats s = channel_stats(half, channel);
             EXPECT_GE(s.min, 63);
@@ -148,8 +149,8 @@ TEST_F(Fades, MultiplyThePictureByTheirLevel)
         }
     }
     // Level 0 is black; a new entry starts the fade-out again at 1, untouched.
-    EXPECT_EQ(channel_stats(picture_of(draw_fade_out, 1, "fade_black", 528, 4000), 0).max, 0);
-    EXPECT_EQ(channel_stats(picture_of(draw_fade_out, 1, "fade_none", 640, 0), 1).min, 255);
+    EXPECT_EQ(channel_stats(picture_of(draw_fade_out, 1, "fade_black", 0, 528, 4000), 0).max, 0);
+    EXPECT_EQ(channel_stats(picture_of(draw_fade_out, 1, "fade_none", 0, 640, 0), 1).min, 255);
 }
 
 using OverlayPictures = EffectsTest;

@@ -7,9 +7,42 @@
 #include <cstring>
 #include <string>
 
-using BeatWords = EffectsTest;
-
 namespace {
+
+struct Band {
+    int lit = 0;          // pixels of the wanted colour
+    int other = 0;        // pixels neither background nor the wanted colour
+    int leftmost = -1;    // first column holding a wanted pixel
+    int first_drawn = -1; // first and last columns holding anything but background
+    int last_drawn = -1;
+};
+
+// Sorts the pixels in the rows top..bottom of a frame drawn over background.
+Band scan_band(const std::vector<uint8_t>& frame, int top, int bottom, Rgb want, Rgb background)
+{
+    Band band;
+    for (int x = 0; x < 640; ++x)
+        for (int y = std::max(top, 0); y <= std::min(bottom, 479); ++y) {
+            const uint8_t* p = &frame[(y * 640 + x) * 3];
+            const bool is_want = std::abs(p[0] - want.r) < 40 && std::abs(p[1] - want.g) < 40 &&
+                                 std::abs(p[2] - want.b) < 40;
+            const bool is_background = p[0] == background.r && p[1] == background.g &&
+                                       p[2] == background.b;
+            if (is_want) {
+                ++band.lit;
+                if (band.leftmost < 0)
+                    band.leftmost = x;
+            } else if (!is_background) {
+                ++band.other;
+            }
+            if (!is_background) {
+                if (band.first_drawn < 0)
+                    band.first_drawn = x;
+                band.last_drawn = x;
+            }
+        }
+    return band;
+}
 
 std::string shown(const char* word)
 {
@@ -17,6 +50,8 @@ std::string shown(const char* word)
 }
 
 } // namespace
+
+using BeatWords = EffectsTest;
 
 TEST_F(BeatWords, SpellTheirPhraseInTheFirstHalfOfEveryBar)
 {
@@ -55,6 +90,27 @@ TEST_F(BeatWords, StepOnlyOnRowsTheySee)
 TEST_F(BeatWords, DrawNoRandomValues)
 {
     EXPECT_EQ(draws_of(draw_beat_words, 2), 0u);
+}
+
+TEST_F(BeatWords, WriteTheirWordInBlockLettersLeftOfCentre)
+{
+    // The first letter's centre sits at x = -3.5 of a 16-unit box (column
+    // 180), on the middle line; nothing is drawn above or below the word.
+    const Rgb black{0, 0, 0}, nothing{-999, -999, -999};
+    const std::vector<uint8_t> en = picture_of(draw_beat_words, 0, "beat_en", 0);
+    const Band word = scan_band(en, 190, 290, nothing, black);
+    EXPECT_GT(word.other, 500);
+    EXPECT_GE(word.first_drawn, 120);
+    EXPECT_LE(word.first_drawn, 180);
+    EXPECT_EQ(scan_band(en, 0, 170, nothing, black).other, 0);
+    EXPECT_EQ(scan_band(en, 310, 479, nothing, black).other, 0);
+
+    // "ENTER" reaches further right than "EN"; row 9 shows nothing at all.
+    const Band longer = scan_band(picture_of(draw_beat_words, 0, "beat_enter", 2), 190, 290,
+                                  nothing, black);
+    EXPECT_EQ(longer.first_drawn, word.first_drawn);
+    EXPECT_GT(longer.last_drawn, word.last_drawn + 100);
+    EXPECT_EQ(channel_stats(picture_of(draw_beat_words, 0, "beat_none", 9), 0).max, 0);
 }
 
 using MessageSpam = EffectsTest;
@@ -140,43 +196,11 @@ protected:
     }
 };
 
-namespace {
-
-struct Band {
-    int lit = 0;       // pixels of the wanted colour
-    int other = 0;     // pixels neither background nor the wanted colour
-    int leftmost = -1; // first column holding a wanted pixel
-};
-
-// Counts the pixels of one colour in the rows top..bottom of a frame drawn
-// over background.
-Band scan_band(const std::vector<uint8_t>& frame, int top, int bottom, Rgb want, Rgb background)
-{
-    Band band;
-    for (int x = 0; x < 640; ++x)
-        for (int y = std::max(top, 0); y <= std::min(bottom, 479); ++y) {
-            const uint8_t* p = &frame[(y * 640 + x) * 3];
-            const bool is_want = std::abs(p[0] - want.r) < 40 && std::abs(p[1] - want.g) < 40 &&
-                                 std::abs(p[2] - want.b) < 40;
-            const bool is_background = p[0] == background.r && p[1] == background.g &&
-                                       p[2] == background.b;
-            if (is_want) {
-                ++band.lit;
-                if (band.leftmost < 0)
-                    band.leftmost = x;
-            } else if (!is_background) {
-                ++band.other;
-            }
-        }
-    return band;
-}
-
-} // namespace
 
 TEST_F(TextPictures, ClosingScreenShowsFiveLinesInTheirColoursAndPlaces)
 {
     glEnable(GL_LIGHTING); // the screen turns lighting off for its text
-    const std::vector<uint8_t> frame = picture_of(draw_closing_screen, 0, "closing_screen", 560);
+    const std::vector<uint8_t> frame = picture_of(draw_closing_screen, 0, "closing_screen", 0, 560);
     glDisable(GL_LIGHTING);
 
     const Rgb white{255, 255, 255}, red{255, 0, 0}, black{0, 0, 0};
