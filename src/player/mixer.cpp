@@ -112,8 +112,10 @@ void mix_voice(MixVoice& v, float* out, int remaining)
 
     for (;;) {
         const bool forward = v.direction != VOICE_BACKWARD;
+        // On the return leg the position may have passed below frame 0: compare signed.
+        const bool below_start = static_cast<int64_t>(position) < static_cast<int64_t>(start);
         uint64_t distance = forward ? (position < end ? end - position : 0)
-                                    : (position >= start ? position - start + 1 : 0);
+                                    : (below_start ? 0 : position - start + 1);
         int count = remaining;
         bool boundary = false;
         uint64_t k = frames_to_boundary(distance, step);
@@ -159,7 +161,8 @@ void mix_voice(MixVoice& v, float* out, int remaining)
 
         // Counting from cut values can stop a hair short of the boundary; only
         // a position that has reached it wraps, so none ever leaves the sample.
-        if (forward ? position >= end : position < start) {
+        if (forward ? position >= end
+                    : static_cast<int64_t>(position) < static_cast<int64_t>(start)) {
             if (sample.loop_mode == SAMPLE_FORWARD_LOOP) {
                 position = start + (position - start) % loop;
             } else if (sample.loop_mode == SAMPLE_PING_PONG) {
