@@ -58,22 +58,35 @@ inline __m128d interpolate_pair(const int16_t* data, uint64_t p0, uint64_t p1)
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #define MIXER_HAS_AVX2_PATH 1
+const bool cpu_has_avx2 = __builtin_cpu_supports("avx2");
+
 // Four frames per pass in 256-bit registers, on processors that have AVX2;
-// the same double-precision operations in the same order as mix_steady, so
-// the sound is identical (no fused multiply-add is enabled here). Returns the
-// frames left over (fewer than 4); out and position are left after the frames
-// mixed.
-__attribute__((target("avx2"))) int mix_steady_avx2(const int16_t* data, uint64_t& position,
-                                                     uint64_t advance, float*& out, int count,
-                                                     double left, double right)
+// the same double-precision operations in the same order as the portable
+// loops, so the sound is identical (no fused multiply-add is enabled here).
+// Frame j is mixed at gains left + j × left_increment (and right alike).
+// Returns the frames left over (fewer than 4); out, position and first_frame
+// (the j of the next frame) are left after the frames mixed.
+template <bool ramped>
+__attribute__((target("avx2"))) int mix_avx2(const int16_t* data, uint64_t& position,
+                                              uint64_t advance, float*& out, int count, double left,
+                                              double right, double left_increment,
+                                              double right_increment, int& first_frame)
 {
     uint64_t p = position;
     const __m256d gains = _mm256_set_pd(right, left, right, left);
+    const __m256d increments = _mm256_set_pd(right_increment, left_increment, right_increment, left_increment);
+    __m256d frames_low = _mm256_set_pd(first_frame + 1, first_frame + 1, first_frame, first_frame);
+    __m256d frames_high = _mm256_add_pd(frames_low, _mm256_set1_pd(2));
+    const __m256d four = _mm256_set1_pd(4);
     const __m256d weight_unit = _mm256_set1_pd(WEIGHT_UNIT);
+    // After one advance bit 0 of the position is that of the step, so each
+    // further advance adds the step less its bit 0: p2, p3 and the next pass's
+    // position follow from p1 without waiting on each other.
+    const uint64_t even_advance = advance & ~uint64_t{1};
     for (; count >= 4; count -= 4, out += 8) {
         uint64_t p1 = (p & ~uint64_t{1}) + advance;
-        uint64_t p2 = (p1 & ~uint64_t{1}) + advance;
-        uint64_t p3 = (p2 & ~uint64_t{1}) + advance;
+        uint64_t p2 = p1 + even_advance;
+        uint64_t p3 = p1 + 2 * even_advance;
         int32_t pair0, pair1, pair2, pair3;  // a frame and the next, as two int16
         std::memcpy(&pair0, data + (p >> 32), 4);
         std::memcpy(&pair1, data + (p1 >> 32), 4);
@@ -88,20 +101,27 @@ __attribute__((target("avx2"))) int mix_steady_avx2(const int16_t* data, uint64_
                                        static_cast<int32_t>(static_cast<uint32_t>(p) >> 1));
         __m256d weight = _mm256_mul_pd(_mm256_cvtepi32_pd(halves), weight_unit);
         __m256d v = _mm256_add_pd(s0, _mm256_mul_pd(_mm256_sub_pd(s1, s0), weight));
+        __m256d gains_low = gains, gains_high = gains;
+        if constexpr (ramped) {
+            gains_low = _mm256_add_pd(gains, _mm256_mul_pd(frames_low, increments));
+            gains_high = _mm256_add_pd(gains, _mm256_mul_pd(frames_high, increments));
+            frames_low = _mm256_add_pd(frames_low, four);
+            frames_high = _mm256_add_pd(frames_high, four);
+        }
         __m256 mixed = _mm256_loadu_ps(out);  // left, right of four frames
         __m256d low = _mm256_add_pd(_mm256_cvtps_pd(_mm256_castps256_ps128(mixed)),
-                                    _mm256_mul_pd(_mm256_permute4x64_pd(v, 0x50), gains));
+                                    _mm256_mul_pd(_mm256_permute4x64_pd(v, 0x50), gains_low));
         __m256d high = _mm256_add_pd(_mm256_cvtps_pd(_mm256_extractf128_ps(mixed, 1)),
-                                     _mm256_mul_pd(_mm256_permute4x64_pd(v, 0xFA), gains));
+                                     _mm256_mul_pd(_mm256_permute4x64_pd(v, 0xFA), gains_high));
         _mm256_storeu_ps(out, _mm256_insertf128_ps(_mm256_castps128_ps256(_mm256_cvtpd_ps(low)),
                                                    _mm256_cvtpd_ps(high), 1));
-        p = (p3 & ~uint64_t{1}) + advance;
+        p = p1 + 3 * even_advance;
+        first_frame += 4;
     }
     position = p;
     return count;
 }
 
-const bool cpu_has_avx2 = __builtin_cpu_supports("avx2");
 #endif
 
 // Frames at a constant gain, two per pass with their arithmetic interleaved.
@@ -110,8 +130,10 @@ void mix_steady(const int16_t* data, uint64_t& position, uint64_t advance, float
                 double left, double right)
 {
 #if defined(MIXER_HAS_AVX2_PATH)
-    if (cpu_has_avx2)
-        count = mix_steady_avx2(data, position, advance, out, count, left, right);
+    if (cpu_has_avx2) {
+        int first_frame = 0;
+        count = mix_avx2<false>(data, position, advance, out, count, left, right, 0, 0, first_frame);
+    }
 #endif
     uint64_t p = position;
 #if defined(__SSE2__)
@@ -147,24 +169,33 @@ void mix_steady(const int16_t* data, uint64_t& position, uint64_t advance, float
     position = p;
 }
 
-// Frames whose gains move by a fixed increment per frame; the new gain applies
-// from the next frame.
+// Frames whose gains move by a fixed increment per frame, from left and right
+// at the first frame; left and right are left at the gains after the last.
+// Frame j's gain is formed as start + j × increment rather than by repeated
+// addition: the gains and increments are single-precision values, so every
+// partial sum is exact in double and both ways give the same bits, but this
+// one does not make each frame wait for the one before.
 void mix_ramped(const int16_t* data, uint64_t& position, uint64_t advance, float* out, int count,
                 double& left, double& right, double left_increment, double right_increment)
 {
+    int j = 0;
+#if defined(MIXER_HAS_AVX2_PATH)
+    if (cpu_has_avx2) {
+        int left_over = mix_avx2<true>(data, position, advance, out, count, left, right,
+                                       left_increment, right_increment, j);
+        count = j + left_over;
+    }
+#endif
     uint64_t p = position;
-    double l = left, r = right;
-    for (int j = 0; j < count; ++j, out += 2) {
+    for (; j < count; ++j, out += 2) {
         double v = interpolate(data, p);
-        out[0] = static_cast<float>(out[0] + v * l);
-        out[1] = static_cast<float>(out[1] + v * r);
-        l += left_increment;
-        r += right_increment;
+        out[0] = static_cast<float>(out[0] + v * (left + j * left_increment));
+        out[1] = static_cast<float>(out[1] + v * (right + j * right_increment));
         p = (p & ~uint64_t{1}) + advance;
     }
     position = p;
-    left = l;
-    right = r;
+    left += count * left_increment;
+    right += count * right_increment;
 }
 
 // Where a silent voice would be after count frames: the same advances as the
