@@ -16,10 +16,10 @@ MemoryFile* memfile_init(MemoryFile* file, const unsigned char* data, int32_t si
 int memfile_read(void* destination, int count, void* handle)
 {
     auto* file = static_cast<MemoryFile*>(handle);
-    if (count <= 0)
-        return 0;
     if (count >= file->size - file->position)
         count = file->size - file->position;
+    if (count <= 0)
+        return 0;
     std::memcpy(destination, file->data + file->position, count);
     file->position += count;
     return count;
