@@ -58,7 +58,10 @@ inline __m128d interpolate_pair(const int16_t* data, uint64_t p0, uint64_t p1)
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #define MIXER_HAS_AVX2_PATH 1
-const bool cpu_has_avx2 = __builtin_cpu_supports("avx2");
+const bool cpu_has_avx2 = [] {
+    __builtin_cpu_init();  // this runs as a static constructor, maybe before the runtime's own
+    return __builtin_cpu_supports("avx2") != 0;
+}();
 
 // Four frames per pass in 256-bit registers, on processors that have AVX2;
 // the same double-precision operations in the same order as the portable
