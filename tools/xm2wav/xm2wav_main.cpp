@@ -57,7 +57,10 @@ Options parse_options(int argc, char** argv)
                 fail(arg + " needs a value; " + USAGE);
             return argv[++i];
         };
-        if (arg == "--rate") {
+        if (arg == "-h" || arg == "--help") {
+            std::printf("%s\n", USAGE);
+            std::exit(0);
+        } else if (arg == "--rate") {
             char* end = nullptr;
             long rate = std::strtol(value(), &end, 10);
             if (*end || rate < MIN_OUTPUT_RATE || rate > MAX_OUTPUT_RATE)
