@@ -1,0 +1,138 @@
+#include "instruments.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace {
+
+constexpr double PI = 3.14159265358979323846;
+constexpr double SAMPLE_RATE = 16726.0; // playback rate at C-4
+constexpr double CYCLE_FRAMES = 64.0;   // one period of C-4 at that rate
+
+// Scales to the 8-bit range with the loudest frame at `peak` and rounds.
+std::vector<std::int8_t> to_8bit(const std::vector<double>& wave, double peak) {
+    double largest = 0;
+    for (double v : wave) largest = std::max(largest, std::fabs(v));
+    std::vector<std::int8_t> frames(wave.size());
+    for (std::size_t i = 0; i < wave.size(); ++i)
+        frames[i] = static_cast<std::int8_t>(std::lround(wave[i] / largest * peak));
+    return frames;
+}
+
+// A small deterministic noise source, so that the song is the same on every
+// machine: a 32-bit linear congruential generator, top bits mapped to -1..1.
+struct Noise {
+    std::uint32_t state = 0x2004u;
+    double next() {
+        state = state * 1664525u + 1013904223u;
+        return static_cast<double>(state >> 8) / 8388608.0 - 1.0;
+    }
+};
+
+} // namespace
+
+XmInstrument make_synth() {
+    // The loop holds 128 cycles of a saw and 129 of a square: the pair beats
+    // slowly against each other, which makes the pads breathe, and both are
+    // whole numbers of cycles, so the loop is seamless.
+    constexpr int LENGTH = 8192;
+    std::vector<double> wave(LENGTH);
+    for (int n = 0; n < LENGTH; ++n) {
+        const double saw_phase = 2 * PI * 128.0 * n / LENGTH;
+        const double square_phase = 2 * PI * 129.0 * n / LENGTH;
+        double v = 0;
+        for (int k = 1; k <= 18; ++k) {
+            const double rolloff = std::pow(k, -1.25);
+            v += 0.75 * rolloff * std::sin(k * saw_phase);
+            if (k % 2 == 1) v += 0.45 * rolloff * std::sin(k * square_phase);
+        }
+        wave[n] = v;
+    }
+    XmInstrument synth;
+    synth.name = "synth";
+    synth.sample = to_8bit(wave, 120);
+    synth.loop_kind = XM_FORWARD_LOOP;
+    synth.loop_start = 0;
+    synth.loop_length = LENGTH;
+    synth.relative_note = 12;
+    synth.default_volume = 40;
+    // Quick attack, settles on the sustain point; a key-off releases it to
+    // silence in three rows (24 ticks at speed 8).
+    synth.volume_envelope = {{0, 64}, {8, 48}, {24, 40}, {48, 0}};
+    synth.sustain_point = 2;
+    synth.fadeout = 256;
+    return synth;
+}
+
+XmInstrument make_bell() {
+    // Strike: bar partials (2.76, 5.40, 8.93 × the fundamental) that die out
+    // before the loop. Tone: a cosine series, which is symmetric about every
+    // half period, so playing it back and forth (ping-pong) continues the
+    // wave. The phase is taken at the frame centre because the reversal
+    // mirrors the position about half a frame before the loop's ends.
+    constexpr int ATTACK = 2048;
+    constexpr int LOOP = 1024; // 16 cycles; back and forth makes 32
+    std::vector<double> wave(ATTACK + LOOP);
+    const double harmonics[6] = {1.0, 0.38, 0.30, 0.12, 0.10, 0.05};
+    for (int n = 0; n < ATTACK + LOOP; ++n) {
+        const double theta = 2 * PI * (n + 0.5) / CYCLE_FRAMES;
+        double tone = 0;
+        for (int k = 0; k < 6; ++k) tone += harmonics[k] * std::cos((k + 1) * theta);
+        double v = tone;
+        if (n < ATTACK) {
+            const double window = (1.0 - double(n) / ATTACK) * (1.0 - double(n) / ATTACK);
+            const double t = 2 * PI * n / CYCLE_FRAMES;
+            const double strike = 0.9 * std::exp(-n / 500.0) * std::sin(2.756 * t) +
+                                  0.5 * std::exp(-n / 300.0) * std::sin(5.404 * t) +
+                                  0.3 * std::exp(-n / 160.0) * std::sin(8.933 * t);
+            v = tone * (1.0 + 0.6 * std::exp(-n / 400.0) * window) + strike * window;
+        }
+        wave[n] = v;
+    }
+    XmInstrument bell;
+    bell.name = "bell";
+    bell.sample = to_8bit(wave, 120);
+    bell.loop_kind = XM_PING_PONG_LOOP;
+    bell.loop_start = ATTACK;
+    bell.loop_length = LOOP;
+    bell.relative_note = 12;
+    bell.default_volume = 40;
+    // Strike, decay, then a slow tremolo (points 3 to 5 loop, 2 rows round).
+    // A key-off lets the fade-out take the note to silence in 64 ticks.
+    bell.volume_envelope = {{0, 64}, {4, 52}, {16, 40}, {28, 30}, {36, 36}, {44, 30}};
+    bell.loop_start_point = 3;
+    bell.loop_end_point = 5;
+    bell.fadeout = 512;
+    return bell;
+}
+
+XmInstrument make_drums() {
+    constexpr int LENGTH = 6000;
+    std::vector<double> wave(LENGTH);
+    Noise noise;
+    double phase = 0;
+    double previous_noise = 0;
+    for (int n = 0; n < LENGTH; ++n) {
+        const double t = n / SAMPLE_RATE;
+        // The body's pitch falls from 360 to 100 Hz (180 to 50 Hz as a kick).
+        const double frequency = 100.0 + 260.0 * std::exp(-t / 0.02);
+        phase += 2 * PI * frequency / SAMPLE_RATE;
+        const double body = std::sin(phase) * std::exp(-t / 0.09);
+        // Brightened noise: a white sample minus half the previous one.
+        const double white = noise.next();
+        const double bright = white - 0.5 * previous_noise;
+        previous_noise = white;
+        const double hiss = bright * (0.55 * std::exp(-t / 0.004) + 0.28 * std::exp(-t / 0.05));
+        double v = body + hiss;
+        if (n >= LENGTH - 400) v *= (LENGTH - n) / 400.0; // no click at the end
+        wave[n] = v;
+    }
+    XmInstrument drums;
+    drums.name = "drums";
+    drums.sample = to_8bit(wave, 124);
+    drums.loop_kind = XM_NO_LOOP;
+    drums.relative_note = 12;
+    drums.default_volume = 48;
+    return drums;
+}
