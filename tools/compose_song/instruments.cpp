@@ -74,7 +74,9 @@ XmInstrument make_bell() {
     constexpr int ATTACK = 2048;
     constexpr int LOOP = 1024; // 16 cycles; back and forth makes 32
     std::vector<double> wave(ATTACK + LOOP);
-    const double harmonics[6] = {1.0, 0.38, 0.30, 0.12, 0.10, 0.05};
+    // Signs chosen so the partials do not all peak together: a lower crest
+    // leaves the steady tone louder for the same 8-bit peak.
+    const double harmonics[6] = {1.0, 0.38, -0.30, -0.12, 0.10, -0.05};
     for (int n = 0; n < ATTACK + LOOP; ++n) {
         const double theta = 2 * PI * (n + 0.5) / CYCLE_FRAMES;
         double tone = 0;
@@ -83,10 +85,10 @@ XmInstrument make_bell() {
         if (n < ATTACK) {
             const double window = (1.0 - double(n) / ATTACK) * (1.0 - double(n) / ATTACK);
             const double t = 2 * PI * n / CYCLE_FRAMES;
-            const double strike = 0.9 * std::exp(-n / 500.0) * std::sin(2.756 * t) +
-                                  0.5 * std::exp(-n / 300.0) * std::sin(5.404 * t) +
-                                  0.3 * std::exp(-n / 160.0) * std::sin(8.933 * t);
-            v = tone * (1.0 + 0.6 * std::exp(-n / 400.0) * window) + strike * window;
+            const double strike = 0.45 * std::exp(-n / 500.0) * std::sin(2.756 * t) +
+                                  0.25 * std::exp(-n / 300.0) * std::sin(5.404 * t) +
+                                  0.15 * std::exp(-n / 160.0) * std::sin(8.933 * t);
+            v = tone * (1.0 + 0.2 * std::exp(-n / 400.0) * window) + strike * window;
         }
         wave[n] = v;
     }
@@ -100,7 +102,7 @@ XmInstrument make_bell() {
     bell.default_volume = 40;
     // Strike, decay, then a slow tremolo (points 3 to 5 loop, 2 rows round).
     // A key-off lets the fade-out take the note to silence in 64 ticks.
-    bell.volume_envelope = {{0, 64}, {4, 52}, {16, 40}, {28, 30}, {36, 36}, {44, 30}};
+    bell.volume_envelope = {{0, 64}, {4, 58}, {16, 52}, {28, 46}, {36, 52}, {44, 46}};
     bell.loop_start_point = 3;
     bell.loop_end_point = 5;
     bell.fadeout = 512;

@@ -51,7 +51,7 @@ const std::string CHORDS_4 = "G  G  C  G  C  G  D7 G  ";
 const std::string CHORDS_BUILD = "Em Em C  C  G  G  D  D  Em Em C  C  D  D  D  D  ";
 const std::string CHORDS_1_SLOW = "G  G  G  G  C  C  G  G  D7 D7 G  G  D  D  G  G  ";
 
-// Drums, 16 rows each. Kick C-3, snare G-4, hat A-6: one sample at three
+// Drums, 16 rows each. Kick C-3, snare E-4, hat A-6: one sample at three
 // speeds. The hat marks every other row, the kick rows 0, 3 and 6, the
 // snare the backbeat on 4 and 12.
 const std::string KICK_GROOVE =
@@ -61,17 +61,17 @@ const std::string KICK_CLIMAX =
     "C-3v40 .      .      C-3v34 .      .      C-3v3A .      "
     "C-3v30 .      C-3v3A .      .      .      C-3v30 .      ";
 const std::string SNARE_GROOVE =
-    ".      .      .      .      G-4v38 .      .      .      "
-    ".      .      .      .      G-4v38 .      .      G-4v14 ";
+    ".      .      .      .      E-4v38 .      .      .      "
+    ".      .      .      .      E-4v38 .      .      E-4v14 ";
 const std::string SNARE_FILL =
-    ".      .      .      .      G-4v38 .      .      .      "
-    ".      .      .      .      G-4v38 G-4v1C G-4v28 G-4v34 ";
+    ".      .      .      .      E-4v38 .      .      .      "
+    ".      .      .      .      E-4v38 E-4v1C E-4v28 E-4v34 ";
 const std::string HATS_GROOVE =
-    "A-6v10 .      A-6v1C .      A-6v10 .      A-6v1C .      "
-    "A-6v10 .      A-6v1C .      A-6v10 .      A-6v1C A-6v0C ";
+    "A-6v1C .      A-6v30 .      A-6v1C .      A-6v30 .      "
+    "A-6v1C .      A-6v30 .      A-6v1C .      A-6v30 A-6v0C ";
 const std::string HATS_CLIMAX =
-    "A-6v12 A-6v0A A-6v1E A-6v0A A-6v12 A-6v0A A-6v1E A-6v0A "
-    "A-6v12 A-6v0A A-6v1E A-6v0A A-6v12 A-6v0A A-6v1E A-6v0E ";
+    "A-6v1E A-6v12 A-6v30 A-6v0A A-6v1E A-6v12 A-6v30 A-6v0A "
+    "A-6v1E A-6v12 A-6v30 A-6v0A A-6v1E A-6v12 A-6v30 A-6v0E ";
 
 // The first `rows` tokens of a part's text (bar lines dropped).
 std::string take(const std::string& text, int rows) {
@@ -119,7 +119,7 @@ Pattern intro() {
     // The opening chord, struck from the bottom up and released at row 6:
     // the bell's fade-out (64 ticks) silences it by row 14.
     Track music_box = track(repeat(".", 32) + LINE_1, BELL);
-    music_box = with_volume(transposed(music_box, 12), 0x16);
+    music_box = with_volume(transposed(music_box, 12), 0x20);
     put(music_box, 0, "G-5v24");
     put(music_box, 6, "^^^");
     put(music_box, 62, "^^^");
@@ -148,18 +148,18 @@ Pattern intro() {
 Pattern build() {
     Pattern p;
     p[KICK_CHANNEL] = track(repeat("C-3v40 . . . . . . .", 4) + repeat(KICK_GROOVE, 2), DRUMS);
-    p[SNARE_CHANNEL] = track(repeat(". . . . G-4v40 . . .", 4) + SNARE_GROOVE +
-                                 "G-4v18 . G-4v1C . G-4v20 . G-4v24 . "
-                                 "G-4v20 G-4v24 G-4v28 G-4v2C G-4v30 G-4v34 G-4v38 G-4v40",
+    p[SNARE_CHANNEL] = track(repeat(". . . . E-4v40 . . .", 4) + SNARE_GROOVE +
+                                 "E-4v18 . E-4v1C . E-4v20 . E-4v24 . "
+                                 "E-4v20 E-4v24 E-4v28 E-4v2C E-4v30 E-4v34 E-4v38 E-4v40",
                              DRUMS);
     p[HATS_CHANNEL] = track(repeat(HATS_GROOVE, 4), DRUMS);
     const std::vector<Chord> chords = chart(CHORDS_BUILD);
-    p[BASS_CHANNEL] = bass_drive(chords, SYNTH, 0x30);
+    p[BASS_CHANNEL] = bass_drive(chords, SYNTH, 0x2E);
 
     // A rising music-box figure over the second half.
     const Track figure = track(repeat(".", 32) +
-        "E-4v10 G-4v12 B-4v14 E-5v16 B-4v14 G-4v12 B-4v14 E-5v16 "
-        "C-5v18 G-4v16 E-4v14 G-4v16 C-5v18 E-5v1A C-5v18 G-4v16 "
+        "E-4v10 E-4v12 B-4v14 E-5v16 B-4v14 E-4v12 B-4v14 E-5v16 "
+        "C-5v18 E-4v16 E-4v14 E-4v16 C-5v18 E-5v1A C-5v18 E-4v16 "
         "D-5v1C A-4v1A F#4v18 A-4v1A D-5v1C F#5v1E D-5v1C A-4v1A "
         "F#5v20 D-5v20 A-4v20 D-5v22 F#5v24 A-5v26 F#5v28 A-5v2A",
         BELL);
@@ -176,8 +176,8 @@ Pattern build() {
     slide(echo, 35, 64, "p4");
     p[BELL_CHANNEL] = spliced(accents, echo, 32);
 
-    p[STABS_CHANNEL] = chord_stabs(chords, 4, SYNTH, 0x16);
-    Track pad = chord_pad(chords, 3, SYNTH, 0x10, 5);
+    p[STABS_CHANNEL] = chord_stabs(chords, 4, SYNTH, 0x20);
+    Track pad = chord_pad(chords, 3, SYNTH, 0x1C, 5);
     slide(pad, 48, 64, "u1");
     p[PAD_CHANNEL] = pad;
     return p;
@@ -190,14 +190,14 @@ Pattern melody(const std::string& lines, const std::string& chords_text, bool ec
     p[SNARE_CHANNEL] = track(repeat(SNARE_GROOVE, 3) + SNARE_FILL, DRUMS);
     p[HATS_CHANNEL] = track(repeat(HATS_GROOVE, 4), DRUMS);
     const std::vector<Chord> chords = chart(chords_text);
-    p[BASS_CHANNEL] = bass_drive(chords, SYNTH, 0x30);
-    const Track lead = with_volume(track(lines, BELL), 0x2C);
+    p[BASS_CHANNEL] = bass_drive(chords, SYNTH, 0x2A);
+    const Track lead = with_volume(track(lines, BELL), 0x40);
     p[LEAD_CHANNEL] = lead;
-    Track echo = with_volume(shifted(lead, 3), 0x0E);
+    Track echo = with_volume(shifted(lead, 3), 0x18);
     slide(echo, 0, 64, "p3");
     p[BELL_CHANNEL] = echo_all ? echo : spliced(rest(), echo, 32);
-    p[STABS_CHANNEL] = chord_stabs(chords, 4, SYNTH, 0x16);
-    p[PAD_CHANNEL] = chord_pad(chords, 3, SYNTH, 0x12, 0xB);
+    p[STABS_CHANNEL] = chord_stabs(chords, 4, SYNTH, 0x1C);
+    p[PAD_CHANNEL] = chord_pad(chords, 3, SYNTH, 0x18, 0xB);
     return p;
 }
 
@@ -207,12 +207,12 @@ Pattern climax(const std::string& lines, const std::string& chords_text) {
     p[SNARE_CHANNEL] = track(repeat(SNARE_GROOVE, 3) + SNARE_FILL, DRUMS);
     p[HATS_CHANNEL] = track(repeat(HATS_CLIMAX, 4), DRUMS);
     const std::vector<Chord> chords = chart(chords_text);
-    p[BASS_CHANNEL] = bass_drive(chords, SYNTH, 0x34);
+    p[BASS_CHANNEL] = bass_drive(chords, SYNTH, 0x2A);
     const Track lead = track(lines, BELL);
-    p[LEAD_CHANNEL] = with_volume(lead, 0x30);
-    p[BELL_CHANNEL] = with_volume(transposed(lead, 12), 0x14);
-    p[STABS_CHANNEL] = chord_stabs(chords, 4, SYNTH, 0x1A);
-    p[PAD_CHANNEL] = chord_pad(chords, 3, SYNTH, 0x16, 0x5);
+    p[LEAD_CHANNEL] = with_volume(lead, 0x40);
+    p[BELL_CHANNEL] = with_volume(transposed(lead, 12), 0x18);
+    p[STABS_CHANNEL] = chord_stabs(chords, 4, SYNTH, 0x20);
+    p[PAD_CHANNEL] = chord_pad(chords, 3, SYNTH, 0x1C, 0x5);
     return p;
 }
 
@@ -223,9 +223,9 @@ Pattern breakdown() {
                                 "C-3v30 . . . C-3v34 . . . C-3v38 . C-3v3A . C-3v3C . C-3v40 .",
                             DRUMS);
     p[SNARE_CHANNEL] = track(repeat(".", 32) +
-                                 "G-4v14 . . . G-4v18 . . . G-4v1C . . . G-4v20 . . . "
-                                 "G-4v22 . G-4v24 . G-4v26 . G-4v28 . "
-                                 "G-4v2A G-4v2E G-4v32 G-4v36 G-4v3A G-4v3C G-4v3E G-4v40",
+                                 "E-4v14 . . . E-4v18 . . . E-4v1C . . . E-4v20 . . . "
+                                 "E-4v22 . E-4v24 . E-4v26 . E-4v28 . "
+                                 "E-4v2A E-4v2E E-4v32 E-4v36 E-4v3A E-4v3C E-4v3E E-4v40",
                              DRUMS);
     p[HATS_CHANNEL] = track(repeat(".", 32) +
                                 "A-6v06 . A-6v08 . A-6v0A . A-6v0C . A-6v0E . A-6v10 . A-6v12 . A-6v14 . "
@@ -233,14 +233,14 @@ Pattern breakdown() {
                             DRUMS);
     const std::vector<Chord> chords = chart(CHORDS_1_SLOW);
     p[BASS_CHANNEL] = bass_hold(chords, SYNTH, 0x28);
-    const Track lead = with_volume(track(LINE_1_SLOW, BELL), 0x26);
+    const Track lead = with_volume(track(LINE_1_SLOW, BELL), 0x40);
     p[LEAD_CHANNEL] = lead;
     Track echo = with_volume(shifted(transposed(lead, 12), 6), 0x0C);
     slide(echo, 0, 64, "pD");
     p[BELL_CHANNEL] = echo;
     p[STABS_CHANNEL] = spliced(rest(), chord_stabs(chords, 4, SYNTH, 0x12), 32);
     // The swell: from row 32 the pad climbs a step of volume every row.
-    Track pad = chord_pad(chords, 3, SYNTH, 0x14, 8);
+    Track pad = chord_pad(chords, 3, SYNTH, 0x18, 8);
     slide(pad, 34, 64, "u1");
     p[PAD_CHANNEL] = pad;
     return p;
@@ -268,14 +268,14 @@ Pattern fade_out() {
 
     const std::string chords_text = CHORDS_4 + "G  G  C  G  .  .  G  G  ";
     const std::vector<Chord> chords = chart(chords_text);
-    p[BASS_CHANNEL] = spliced(bass_drive(chords, SYNTH, 0x34), bass_hold(chords, SYNTH, 0x18), 40);
+    p[BASS_CHANNEL] = spliced(bass_drive(chords, SYNTH, 0x2A), bass_hold(chords, SYNTH, 0x18), 40);
 
     const Track lead = track(LINE_4 + take(LINE_1, 16) + repeat(".", 16), BELL);
-    p[LEAD_CHANNEL] = with_volume(lead, 0x30);
+    p[LEAD_CHANNEL] = with_volume(lead, 0x40);
     put(p[LEAD_CHANNEL], 39, "^^^");
-    p[BELL_CHANNEL] = with_volume(transposed(lead, 12), 0x14);
+    p[BELL_CHANNEL] = with_volume(transposed(lead, 12), 0x18);
     put(p[BELL_CHANNEL], 39, "^^^");
-    p[STABS_CHANNEL] = spliced(chord_stabs(chords, 4, SYNTH, 0x1A), rest(), 40);
+    p[STABS_CHANNEL] = spliced(chord_stabs(chords, 4, SYNTH, 0x20), rest(), 40);
     // The closing screen's pad: soft, growing a little every row.
     Track pad = chord_pad(chords, 3, SYNTH, 0x16, 5);
     put(pad, 48, "v08");
