@@ -135,11 +135,9 @@ Pattern intro() {
 
     p[STABS_CHANNEL] = track(". . D-6v1C . . . ^^^ " + repeat(".", 57), BELL);
 
-    // The pad swells in from row 16 and drifts across the stereo field.
+    // The pad swells in from row 16.
     Track pad = chord_pad(chart(". . . . G G G G " + CHORDS_1), 3, SYNTH, 0x08, 8);
     slide(pad, 18, 32, "u2");
-    slide(pad, 33, 48, "l2");
-    slide(pad, 49, 62, "r2");
     put(pad, 62, "^^^");
     p[PAD_CHANNEL] = pad;
     return p;
@@ -235,8 +233,9 @@ Pattern breakdown() {
     p[BASS_CHANNEL] = bass_hold(chords, SYNTH, 0x28);
     const Track lead = with_volume(track(LINE_1_SLOW, BELL), 0x40);
     p[LEAD_CHANNEL] = lead;
+    // The echo drifts to the right while each of its notes rings.
     Track echo = with_volume(shifted(transposed(lead, 12), 6), 0x0C);
-    slide(echo, 0, 64, "pD");
+    slide(echo, 0, 64, "r2");
     p[BELL_CHANNEL] = echo;
     p[STABS_CHANNEL] = spliced(rest(), chord_stabs(chords, 4, SYNTH, 0x12), 32);
     // The swell: from row 32 the pad climbs a step of volume every row.
