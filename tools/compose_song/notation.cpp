@@ -125,7 +125,13 @@ Track with_volume(const Track& part, int volume) {
 }
 
 Track& put(Track& part, int row, const std::string& token) {
-    const XmCell add = parse_cell(token, part[row].instrument);
+    // A note takes the instrument the part's other notes play.
+    int instrument = 0;
+    for (const XmCell& cell : part)
+        if (cell.instrument != 0) instrument = cell.instrument;
+    const XmCell add = parse_cell(token, instrument);
+    if (add.instrument == 0 && add.note >= 1 && add.note <= 96)
+        throw std::runtime_error("score: a note put into a part without notes: " + token);
     XmCell& cell = part[row];
     if (add.note) {
         cell.note = add.note;

@@ -38,7 +38,8 @@ Track shifted(const Track& part, int rows);              // later by `rows`, cut
 Track transposed(const Track& part, int semitones);
 Track with_volume(const Track& part, int volume);        // every note at `volume`
 // Writes a token's fields over the cell at `row` (fields it sets replace
-// the cell's, others are kept).
+// the cell's, others are kept). A note plays the instrument of the part's
+// other notes.
 Track& put(Track& part, int row, const std::string& token);
 
 // Chord charts: one chord name per half bar (4 rows), e.g. "G C D7 Em".

@@ -252,18 +252,18 @@ Pattern fade_out() {
     p[SNARE_CHANNEL] = track(repeat(SNARE_GROOVE, 2) + take(SNARE_GROOVE, 8) +
                                  repeat(".", 24),
                              DRUMS);
-    // The global volume falls from 64 at row 16 to 0 at row 40 (the show
+    p[HATS_CHANNEL] = track(repeat(HATS_CLIMAX, 2) + take(HATS_GROOVE, 8) + repeat(".", 24), DRUMS);
+    // The global volume steps down from row 16 to 0 at row 40 (the show
     // fades the picture over the same 4 s), and is restored at row 48 once
-    // every voice has died.
-    Track hats = track(repeat(HATS_CLIMAX, 2) + take(HATS_GROOVE, 8) + repeat(".", 24),
-                       DRUMS);
+    // every voice has died. It is set in the first channel so that every
+    // channel takes the new value on the same row.
+    Track& kick = p[KICK_CHANNEL];
     for (int row = 16; row <= 40; ++row) {
         char command[8];
-        std::snprintf(command, sizeof command, "g%02X", static_cast<int>(std::lround(64.0 * (40 - row) / 24)));
-        put(hats, row, command);
+        std::snprintf(command, sizeof command, "g%02X", static_cast<int>(std::lround(64.0 * (40 - row) / 25)));
+        put(kick, row, command);
     }
-    put(hats, 48, "g40");
-    p[HATS_CHANNEL] = hats;
+    put(kick, 48, "g40");
 
     const std::string chords_text = CHORDS_4 + "G  G  C  G  .  .  G  G  ";
     const std::vector<Chord> chords = chart(chords_text);
