@@ -98,7 +98,8 @@ TEST(SongEngine, UsesOnlyWhatTheEngineDoesAndAllOfIt) {
     EXPECT_GT(speed_or_bpm, 0);
     EXPECT_GT(global_volume, 0);
     EXPECT_GT(set_volume, 0);
-    EXPECT_GT(slides + fine_slides, 0);
+    EXPECT_GT(slides, 0);
+    EXPECT_GT(fine_slides, 0);
     EXPECT_GT(panning, 0);
     EXPECT_GT(panning_slides, 0);
 }

@@ -175,8 +175,11 @@ Pattern build() {
     p[BELL_CHANNEL] = spliced(accents, echo, 32);
 
     p[STABS_CHANNEL] = chord_stabs(chords, 4, SYNTH, 0x20);
+    // The pad rises a step a row through the snare roll, then surges in
+    // the last bar.
     Track pad = chord_pad(chords, 3, SYNTH, 0x1C, 5);
-    slide(pad, 48, 64, "u1");
+    slide(pad, 48, 56, "u1");
+    slide(pad, 56, 64, ">1");
     p[PAD_CHANNEL] = pad;
     return p;
 }
