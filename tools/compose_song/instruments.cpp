@@ -30,6 +30,20 @@ struct Noise {
     }
 };
 
+// An instrument around a synthesised wave, pitched so that C-4 plays it at
+// SAMPLE_RATE.
+XmInstrument sampled(const char* name, const std::vector<double>& wave, double peak, XmLoopKind loop_kind,
+                     std::uint32_t loop_start, std::uint32_t loop_length) {
+    XmInstrument instrument;
+    instrument.name = name;
+    instrument.sample = to_8bit(wave, peak);
+    instrument.loop_kind = loop_kind;
+    instrument.loop_start = loop_start;
+    instrument.loop_length = loop_length;
+    instrument.relative_note = 12;
+    return instrument;
+}
+
 } // namespace
 
 XmInstrument make_synth() {
@@ -49,13 +63,7 @@ XmInstrument make_synth() {
         }
         wave[n] = v;
     }
-    XmInstrument synth;
-    synth.name = "synth";
-    synth.sample = to_8bit(wave, 120);
-    synth.loop_kind = XM_FORWARD_LOOP;
-    synth.loop_start = 0;
-    synth.loop_length = LENGTH;
-    synth.relative_note = 12;
+    XmInstrument synth = sampled("synth", wave, 120, XM_FORWARD_LOOP, 0, LENGTH);
     synth.default_volume = 40;
     // Quick attack, settles on the sustain point; a key-off releases it to
     // silence in three rows (24 ticks at speed 8).
@@ -92,13 +100,7 @@ XmInstrument make_bell() {
         }
         wave[n] = v;
     }
-    XmInstrument bell;
-    bell.name = "bell";
-    bell.sample = to_8bit(wave, 120);
-    bell.loop_kind = XM_PING_PONG_LOOP;
-    bell.loop_start = ATTACK;
-    bell.loop_length = LOOP;
-    bell.relative_note = 12;
+    XmInstrument bell = sampled("bell", wave, 120, XM_PING_PONG_LOOP, ATTACK, LOOP);
     bell.default_volume = 40;
     // Strike, decay, then a slow tremolo (points 3 to 5 loop, 2 rows round).
     // A key-off lets the fade-out take the note to silence in 64 ticks.
@@ -130,11 +132,7 @@ XmInstrument make_drums() {
         if (n >= LENGTH - 400) v *= (LENGTH - n) / 400.0; // no click at the end
         wave[n] = v;
     }
-    XmInstrument drums;
-    drums.name = "drums";
-    drums.sample = to_8bit(wave, 124);
-    drums.loop_kind = XM_NO_LOOP;
-    drums.relative_note = 12;
+    XmInstrument drums = sampled("drums", wave, 124, XM_NO_LOOP, 0, 0);
     drums.default_volume = 48;
     return drums;
 }

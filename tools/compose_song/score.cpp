@@ -184,36 +184,44 @@ Pattern build() {
     return p;
 }
 
-// Melody patterns: `lines` is 64 rows of tune, `chords` its 16 half bars.
-Pattern melody(const std::string& lines, const std::string& chords_text, bool echo_all) {
+// The full band under 64 rows of tune (`lines`) and its 16 half bars of
+// chords; the bell channel is left to the caller.
+struct BandStyle {
+    const std::string& kick;  // 16-row drum bars
+    const std::string& hats;
+    int stabs_volume;
+    int pad_volume;
+    int pad_panning;
+};
+
+Pattern band(const std::string& lines, const std::string& chords_text, const BandStyle& style) {
     Pattern p;
-    p[KICK_CHANNEL] = track(repeat(KICK_GROOVE, 4), DRUMS);
+    p[KICK_CHANNEL] = track(repeat(style.kick, 4), DRUMS);
     p[SNARE_CHANNEL] = track(repeat(SNARE_GROOVE, 3) + SNARE_FILL, DRUMS);
-    p[HATS_CHANNEL] = track(repeat(HATS_GROOVE, 4), DRUMS);
+    p[HATS_CHANNEL] = track(repeat(style.hats, 4), DRUMS);
     const std::vector<Chord> chords = chart(chords_text);
     p[BASS_CHANNEL] = bass_drive(chords, SYNTH, 0x2A);
-    const Track lead = with_volume(track(lines, BELL), 0x40);
-    p[LEAD_CHANNEL] = lead;
-    Track echo = with_volume(shifted(lead, 3), 0x18);
-    slide(echo, 0, 64, "p3");
-    p[BELL_CHANNEL] = echo_all ? echo : spliced(rest(), echo, 32);
-    p[STABS_CHANNEL] = chord_stabs(chords, 4, SYNTH, 0x1C);
-    p[PAD_CHANNEL] = chord_pad(chords, 3, SYNTH, 0x18, 0xB);
+    p[LEAD_CHANNEL] = with_volume(track(lines, BELL), 0x40);
+    p[BELL_CHANNEL] = rest();
+    p[STABS_CHANNEL] = chord_stabs(chords, 4, SYNTH, style.stabs_volume);
+    p[PAD_CHANNEL] = chord_pad(chords, 3, SYNTH, style.pad_volume, style.pad_panning);
     return p;
 }
 
+// The tune with a quiet echo three rows behind it, panned aside; in the
+// second half only, or all through.
+Pattern melody(const std::string& lines, const std::string& chords_text, bool echo_all) {
+    Pattern p = band(lines, chords_text, {KICK_GROOVE, HATS_GROOVE, 0x1C, 0x18, 0xB});
+    Track echo = with_volume(shifted(p[LEAD_CHANNEL], 3), 0x18);
+    slide(echo, 0, 64, "p3");
+    p[BELL_CHANNEL] = echo_all ? echo : spliced(rest(), echo, 32);
+    return p;
+}
+
+// Busier drums, and the tune doubled an octave up.
 Pattern climax(const std::string& lines, const std::string& chords_text) {
-    Pattern p;
-    p[KICK_CHANNEL] = track(repeat(KICK_CLIMAX, 4), DRUMS);
-    p[SNARE_CHANNEL] = track(repeat(SNARE_GROOVE, 3) + SNARE_FILL, DRUMS);
-    p[HATS_CHANNEL] = track(repeat(HATS_CLIMAX, 4), DRUMS);
-    const std::vector<Chord> chords = chart(chords_text);
-    p[BASS_CHANNEL] = bass_drive(chords, SYNTH, 0x2A);
-    const Track lead = track(lines, BELL);
-    p[LEAD_CHANNEL] = with_volume(lead, 0x40);
-    p[BELL_CHANNEL] = with_volume(transposed(lead, 12), 0x18);
-    p[STABS_CHANNEL] = chord_stabs(chords, 4, SYNTH, 0x20);
-    p[PAD_CHANNEL] = chord_pad(chords, 3, SYNTH, 0x1C, 0x5);
+    Pattern p = band(lines, chords_text, {KICK_CLIMAX, HATS_CLIMAX, 0x20, 0x1C, 0x5});
+    p[BELL_CHANNEL] = with_volume(transposed(p[LEAD_CHANNEL], 12), 0x18);
     return p;
 }
 
