@@ -47,20 +47,18 @@ XmInstrument sampled(const char* name, const std::vector<double>& wave, double p
 } // namespace
 
 XmInstrument make_synth() {
-    // The loop holds 128 cycles of a saw and 129 of a square: the pair beats
-    // slowly against each other, which makes the pads breathe, and both are
-    // whole numbers of cycles, so the loop is seamless.
+    // The loop holds 128 cycles of a saw and 257 of a square an octave up:
+    // the square beats slowly against the saw's second harmonic, which makes
+    // the pads breathe while the fundamental, and so the bass, stays steady.
+    // Both are whole numbers of cycles, so the loop is seamless.
     constexpr int LENGTH = 8192;
     std::vector<double> wave(LENGTH);
     for (int n = 0; n < LENGTH; ++n) {
         const double saw_phase = 2 * PI * 128.0 * n / LENGTH;
-        const double square_phase = 2 * PI * 129.0 * n / LENGTH;
+        const double square_phase = 2 * PI * 257.0 * n / LENGTH;
         double v = 0;
-        for (int k = 1; k <= 18; ++k) {
-            const double rolloff = std::pow(k, -1.25);
-            v += 0.75 * rolloff * std::sin(k * saw_phase);
-            if (k % 2 == 1) v += 0.45 * rolloff * std::sin(k * square_phase);
-        }
+        for (int k = 1; k <= 18; ++k) v += 0.8 * std::pow(k, -1.25) * std::sin(k * saw_phase);
+        for (int k = 1; k <= 9; k += 2) v += 0.3 * std::pow(k, -1.25) * std::sin(k * square_phase);
         wave[n] = v;
     }
     XmInstrument synth = sampled("synth", wave, 120, XM_FORWARD_LOOP, 0, LENGTH);
