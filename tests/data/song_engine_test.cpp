@@ -4,26 +4,16 @@
 #include "compose.h"
 #include "instruments.h"
 #include "data/embedded_song.h"
-#include "player/memory_file.h"
-#include "player/module.h"
-#include "player/output.h"
+#include "player/song_loading.h"
 #include "song_rendering.h"
 
 #include <gtest/gtest.h>
 
-#include <memory>
-
 namespace {
-
-struct ModuleDeleter {
-    void operator()(Module* module) const { module_free(module); }
-};
-using ModulePtr = std::unique_ptr<Module, ModuleDeleter>;
 
 ModulePtr load_embedded_song() {
     output_configure(SONG_RATE);
-    memory_source_use(embedded_song, static_cast<int32_t>(embedded_song_size));
-    return ModulePtr(module_create("song"));
+    return load_bytes(std::vector<uint8_t>(embedded_song, embedded_song + embedded_song_size));
 }
 
 const PatternCell& cell_at(const Module& song, int order, int row, int channel) {
