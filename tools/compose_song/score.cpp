@@ -46,8 +46,8 @@ const std::string LINE_1_SLOW =
 
 // Harmony, one chord per half bar (4 rows).
 const std::string CHORDS_1 = "G  G  C  G  D7 G  D  G  ";
-const std::string CHORDS_3 = "D7 D7 G  D  Bm Em A7 D  ";
-const std::string CHORDS_4 = "G  G  C  G  C  G  D7 G  ";
+const std::string CHORDS_3 = "D7 D7 G  D  Bm A7 D  D  ";
+const std::string CHORDS_4 = "G  G  C  G  C  G  D  G  ";
 const std::string CHORDS_BUILD = "Em Em C  C  G  G  D  D  Em Em C  C  D  D  D  D  ";
 const std::string CHORDS_1_SLOW = "G  G  G  G  C  C  G  G  D7 D7 G  G  D  D  G  G  ";
 
