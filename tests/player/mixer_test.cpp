@@ -1,6 +1,7 @@
 // The mixer: segment boundaries, loops, ramps and the conversion to 16 bits.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <vector>
 
 #include "player/mixer.h"
@@ -158,6 +159,40 @@ TEST_F(Mixer, TargetChangeRestartsTheRampAndIdleSidesStayPut)
     mix(128);
     EXPECT_EQ(v.gain_left, v.target_left * 256);
     EXPECT_EQ(v.gain_right, 100 * 256);
+}
+
+// Every frame at a steady gain is exactly the stated formula: interpolation
+// from the upper 31 bits of the fraction, in double precision, rounded to
+// float once per voice; bit 0 of the fraction dropped before each advance.
+// (The mixer's wide loops must agree with it to the last bit.)
+TEST_F(Mixer, SteadyFramesFollowTheFormulaExactly)
+{
+    TestSample s(60000, SAMPLE_ONE_SHOT, 0, 60000);
+    for (uint32_t i = 0; i < 60000; ++i)
+        s.frames[i] = static_cast<int16_t>((i * 2654435761u) >> 16);
+    const uint32_t fractions[] = {0x9E3779B9u, 0x80000000u, 0x00000101u, 0x12345u};
+    for (uint32_t whole = 0; whole < 3; ++whole) {
+        for (uint32_t fraction : fractions) {
+            MixVoice& v = play(s.sample, whole, fraction);
+            v.position_fraction = 0x7FFFFFFFu;  // odd: the first advance drops bit 0
+            v.target_right = v.ramp_goal_right = 45;
+            v.gain_right = 45 * 256;
+            std::vector<float> out(2 * 1001, 0.25f);
+            mix_voices(out.data(), 1001);
+            const double left = static_cast<float>(127 * static_cast<double>(std::bit_cast<float>(0x3B808081u)));
+            const double right = static_cast<float>(45 * static_cast<double>(std::bit_cast<float>(0x3B808081u)));
+            uint64_t p = 0x7FFFFFFFu;
+            for (int j = 0; j < 1001; ++j) {
+                const int16_t* f = s.frames.data() + (p >> 32);
+                double x = f[0] + (f[1] - f[0]) * ((static_cast<uint32_t>(p) >> 1) * 0x1p-31);
+                ASSERT_EQ(out[2 * j], static_cast<float>(0.25f + x * left)) << whole << " " << fraction << " " << j;
+                ASSERT_EQ(out[2 * j + 1], static_cast<float>(0.25f + x * right)) << j;
+                p = (p & ~uint64_t{1}) + (uint64_t{whole} << 32 | fraction);
+            }
+            EXPECT_EQ(v.position, static_cast<uint32_t>(p >> 32));
+            EXPECT_EQ(v.position_fraction, static_cast<uint32_t>(p));
+        }
+    }
 }
 
 TEST_F(Mixer, OnlyTheFirst64VoicesAreMixed)
