@@ -99,7 +99,7 @@ XmInstrument make_bell() {
         wave[n] = v;
     }
     XmInstrument bell = sampled("bell", wave, 120, XM_PING_PONG_LOOP, ATTACK, LOOP);
-    bell.default_volume = 40;
+    bell.default_volume = 24; // the echoes' level; other notes set their own
     // Strike, decay, then a slow tremolo (points 3 to 5 loop, 2 rows round).
     // A key-off lets the fade-out take the note to silence in 64 ticks.
     bell.volume_envelope = {{0, 64}, {4, 58}, {16, 52}, {28, 46}, {36, 52}, {44, 46}};

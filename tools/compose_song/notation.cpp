@@ -124,6 +124,13 @@ Track with_volume(const Track& part, int volume) {
     return result;
 }
 
+Track with_panning(const Track& part, int panning) {
+    Track result = part;
+    for (XmCell& cell : result)
+        if (cell.note >= 1 && cell.note <= 96) cell.volume = static_cast<std::uint8_t>(0xC0 + panning);
+    return result;
+}
+
 Track& put(Track& part, int row, const std::string& token) {
     // A note takes the instrument the part's other notes play.
     int instrument = 0;

@@ -37,6 +37,7 @@ std::string repeat(const std::string& text, int times);
 Track shifted(const Track& part, int rows);              // later by `rows`, cut at 64
 Track transposed(const Track& part, int semitones);
 Track with_volume(const Track& part, int volume);        // every note at `volume`
+Track with_panning(const Track& part, int panning);      // every note panned (pX), default volume
 // Writes a token's fields over the cell at `row` (fields it sets replace
 // the cell's, others are kept). A note plays the instrument of the part's
 // other notes.

@@ -208,12 +208,12 @@ Pattern band(const std::string& lines, const std::string& chords_text, const Ban
     return p;
 }
 
-// The tune with a quiet echo three rows behind it, panned aside; in the
-// second half only, or all through.
+// The tune with an echo three rows behind it, panned aside and played at
+// the bell's default volume, which is kept low for this; in the second half
+// only, or all through.
 Pattern melody(const std::string& lines, const std::string& chords_text, bool echo_all) {
     Pattern p = band(lines, chords_text, {KICK_GROOVE, HATS_GROOVE, 0x1C, 0x18, 0xB});
-    Track echo = with_volume(shifted(p[LEAD_CHANNEL], 3), 0x18);
-    slide(echo, 0, 64, "p3");
+    const Track echo = with_panning(shifted(p[LEAD_CHANNEL], 3), 3);
     p[BELL_CHANNEL] = echo_all ? echo : spliced(rest(), echo, 32);
     return p;
 }
