@@ -52,7 +52,7 @@ const std::string CHORDS_BUILD = "Em Em C  C  G  G  D  D  Em Em C  C  D  D  D  D
 const std::string CHORDS_1_SLOW = "G  G  G  G  C  C  G  G  D7 D7 G  G  D  D  G  G  ";
 
 // Drums, 16 rows each. Kick C-3, snare E-4, hat A-6: one sample at three
-// speeds. The hat marks every other row, the kick rows 0, 3 and 6, the
+// speeds. The hat marks every other row, the kick rows 0, 3, 6 and 10, the
 // snare the backbeat on 4 and 12.
 const std::string KICK_GROOVE =
     "C-3v40 .      .      C-3v34 .      .      C-3v3A .      "
