@@ -58,50 +58,80 @@ inline __m128d interpolate_pair(const int16_t* data, uint64_t p0, uint64_t p1)
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #define MIXER_HAS_AVX2_PATH 1
+const bool cpu_has_avx2 = __builtin_cpu_supports("avx2");
+
 // Four frames per pass in 256-bit registers, on processors that have AVX2;
-// the same double-precision operations in the same order as mix_steady, so
-// the sound is identical (no fused multiply-add is enabled here). Returns the
-// frames left over (fewer than 4); out and position are left after the frames
-// mixed.
-__attribute__((target("avx2"))) int mix_steady_avx2(const int16_t* data, uint64_t& position,
-                                                     uint64_t advance, float*& out, int count,
-                                                     double left, double right)
+// the same double-precision operations in the same order as the portable
+// loops, so the sound is identical (no fused multiply-add is enabled here).
+// Frame j is mixed at gains left + j × left_increment (and right alike).
+//
+// After one advance, bit 0 of the position is that of the step, so every
+// further advance adds the step less its bit 0: from the second frame on the
+// positions form an arithmetic series, which lets the four positions of a pass
+// (and their fractions, in 32-bit lanes) be formed without waiting on each
+// other.
+//
+// Mixes the first 4n + 1 of count frames and returns that number (0 when
+// count is below 5); position is left at the frame after them.
+template <bool ramped>
+__attribute__((target("avx2"))) int mix_avx2(const int16_t* data, uint64_t& position,
+                                              uint64_t advance, float* out, int count, double left,
+                                              double right, double left_increment,
+                                              double right_increment)
 {
-    uint64_t p = position;
+    if (count < 5)
+        return 0;
+    double v0 = interpolate(data, position);  // frame 0, at a position of any parity
+    out[0] = static_cast<float>(out[0] + v0 * left);
+    out[1] = static_cast<float>(out[1] + v0 * right);
+    const uint64_t even_advance = advance & ~uint64_t{1};
+    uint64_t p = (position & ~uint64_t{1}) + advance;  // frame 1
+    const auto even_fraction = static_cast<uint32_t>(even_advance);
+    __m128i fractions = _mm_set_epi32(static_cast<int32_t>(static_cast<uint32_t>(p) + 3 * even_fraction),
+                                      static_cast<int32_t>(static_cast<uint32_t>(p) + 2 * even_fraction),
+                                      static_cast<int32_t>(static_cast<uint32_t>(p) + even_fraction),
+                                      static_cast<int32_t>(static_cast<uint32_t>(p)));
+    const __m128i pass_fraction = _mm_set1_epi32(static_cast<int32_t>(4 * even_fraction));
     const __m256d gains = _mm256_set_pd(right, left, right, left);
+    const __m256d increments = _mm256_set_pd(right_increment, left_increment, right_increment, left_increment);
+    __m256d frames_low = _mm256_set_pd(2, 2, 1, 1);
+    __m256d frames_high = _mm256_set_pd(4, 4, 3, 3);
+    const __m256d four = _mm256_set1_pd(4);
     const __m256d weight_unit = _mm256_set1_pd(WEIGHT_UNIT);
-    for (; count >= 4; count -= 4, out += 8) {
-        uint64_t p1 = (p & ~uint64_t{1}) + advance;
-        uint64_t p2 = (p1 & ~uint64_t{1}) + advance;
-        uint64_t p3 = (p2 & ~uint64_t{1}) + advance;
+    const int passes = (count - 1) / 4;
+    out += 2;
+    for (int pass = 0; pass < passes; ++pass, out += 8) {
         int32_t pair0, pair1, pair2, pair3;  // a frame and the next, as two int16
         std::memcpy(&pair0, data + (p >> 32), 4);
-        std::memcpy(&pair1, data + (p1 >> 32), 4);
-        std::memcpy(&pair2, data + (p2 >> 32), 4);
-        std::memcpy(&pair3, data + (p3 >> 32), 4);
+        std::memcpy(&pair1, data + ((p + even_advance) >> 32), 4);
+        std::memcpy(&pair2, data + ((p + 2 * even_advance) >> 32), 4);
+        std::memcpy(&pair3, data + ((p + 3 * even_advance) >> 32), 4);
+        p += 4 * even_advance;
         __m128i pairs = _mm_set_epi32(pair3, pair2, pair1, pair0);
         __m256d s0 = _mm256_cvtepi32_pd(_mm_srai_epi32(_mm_slli_epi32(pairs, 16), 16));
         __m256d s1 = _mm256_cvtepi32_pd(_mm_srai_epi32(pairs, 16));
-        __m128i halves = _mm_set_epi32(static_cast<int32_t>(static_cast<uint32_t>(p3) >> 1),
-                                       static_cast<int32_t>(static_cast<uint32_t>(p2) >> 1),
-                                       static_cast<int32_t>(static_cast<uint32_t>(p1) >> 1),
-                                       static_cast<int32_t>(static_cast<uint32_t>(p) >> 1));
-        __m256d weight = _mm256_mul_pd(_mm256_cvtepi32_pd(halves), weight_unit);
+        __m256d weight = _mm256_mul_pd(_mm256_cvtepi32_pd(_mm_srli_epi32(fractions, 1)), weight_unit);
+        fractions = _mm_add_epi32(fractions, pass_fraction);
         __m256d v = _mm256_add_pd(s0, _mm256_mul_pd(_mm256_sub_pd(s1, s0), weight));
-        __m256 mixed = _mm256_loadu_ps(out);  // left, right of four frames
-        __m256d low = _mm256_add_pd(_mm256_cvtps_pd(_mm256_castps256_ps128(mixed)),
-                                    _mm256_mul_pd(_mm256_permute4x64_pd(v, 0x50), gains));
-        __m256d high = _mm256_add_pd(_mm256_cvtps_pd(_mm256_extractf128_ps(mixed, 1)),
-                                     _mm256_mul_pd(_mm256_permute4x64_pd(v, 0xFA), gains));
-        _mm256_storeu_ps(out, _mm256_insertf128_ps(_mm256_castps128_ps256(_mm256_cvtpd_ps(low)),
-                                                   _mm256_cvtpd_ps(high), 1));
-        p = (p3 & ~uint64_t{1}) + advance;
+        __m256d gains_low = gains, gains_high = gains;
+        if constexpr (ramped) {
+            gains_low = _mm256_add_pd(gains, _mm256_mul_pd(frames_low, increments));
+            gains_high = _mm256_add_pd(gains, _mm256_mul_pd(frames_high, increments));
+            frames_low = _mm256_add_pd(frames_low, four);
+            frames_high = _mm256_add_pd(frames_high, four);
+        }
+        // Left, right of frames 0 and 1, then of frames 2 and 3.
+        __m256d low = _mm256_add_pd(_mm256_cvtps_pd(_mm_loadu_ps(out)),
+                                    _mm256_mul_pd(_mm256_permute4x64_pd(v, 0x50), gains_low));
+        __m256d high = _mm256_add_pd(_mm256_cvtps_pd(_mm_loadu_ps(out + 4)),
+                                     _mm256_mul_pd(_mm256_permute4x64_pd(v, 0xFA), gains_high));
+        _mm_storeu_ps(out, _mm256_cvtpd_ps(low));
+        _mm_storeu_ps(out + 4, _mm256_cvtpd_ps(high));
     }
     position = p;
-    return count;
+    return 4 * passes + 1;
 }
 
-const bool cpu_has_avx2 = __builtin_cpu_supports("avx2");
 #endif
 
 // Frames at a constant gain, two per pass with their arithmetic interleaved.
@@ -110,8 +140,11 @@ void mix_steady(const int16_t* data, uint64_t& position, uint64_t advance, float
                 double left, double right)
 {
 #if defined(MIXER_HAS_AVX2_PATH)
-    if (cpu_has_avx2)
-        count = mix_steady_avx2(data, position, advance, out, count, left, right);
+    if (cpu_has_avx2) {
+        int mixed = mix_avx2<false>(data, position, advance, out, count, left, right, 0, 0);
+        count -= mixed;
+        out += 2 * mixed;
+    }
 #endif
     uint64_t p = position;
 #if defined(__SSE2__)
@@ -147,24 +180,33 @@ void mix_steady(const int16_t* data, uint64_t& position, uint64_t advance, float
     position = p;
 }
 
-// Frames whose gains move by a fixed increment per frame; the new gain applies
-// from the next frame.
+// Frames whose gains move by a fixed increment per frame, from left and right
+// at the first frame; left and right are left at the gains after the last.
+// Frame j's gain is formed as start + j × increment rather than by repeated
+// addition: the gains and increments are single-precision values, so every
+// partial sum is exact in double and both ways give the same bits, but this
+// one does not make each frame wait for the one before.
 void mix_ramped(const int16_t* data, uint64_t& position, uint64_t advance, float* out, int count,
                 double& left, double& right, double left_increment, double right_increment)
 {
+    int j = 0;
+#if defined(MIXER_HAS_AVX2_PATH)
+    if (cpu_has_avx2) {
+        j = mix_avx2<true>(data, position, advance, out, count, left, right, left_increment,
+                           right_increment);
+        out += 2 * j;
+    }
+#endif
     uint64_t p = position;
-    double l = left, r = right;
-    for (int j = 0; j < count; ++j, out += 2) {
+    for (; j < count; ++j, out += 2) {
         double v = interpolate(data, p);
-        out[0] = static_cast<float>(out[0] + v * l);
-        out[1] = static_cast<float>(out[1] + v * r);
-        l += left_increment;
-        r += right_increment;
+        out[0] = static_cast<float>(out[0] + v * (left + j * left_increment));
+        out[1] = static_cast<float>(out[1] + v * (right + j * right_increment));
         p = (p & ~uint64_t{1}) + advance;
     }
     position = p;
-    left = l;
-    right = r;
+    left += count * left_increment;
+    right += count * right_increment;
 }
 
 // Where a silent voice would be after count frames: the same advances as the

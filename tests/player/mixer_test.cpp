@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <cmath>
 #include <vector>
 
 #include "player/mixer.h"
@@ -192,6 +193,43 @@ TEST_F(Mixer, SteadyFramesFollowTheFormulaExactly)
             EXPECT_EQ(v.position, static_cast<uint32_t>(p >> 32));
             EXPECT_EQ(v.position_fraction, static_cast<uint32_t>(p));
         }
+    }
+}
+
+// Ramped frames follow the stated rule exactly: gains start at the stored
+// gain × 2^-8 × GAIN_UNIT in single precision and grow by the single-precision
+// increment once per frame, summed in double.
+TEST_F(Mixer, RampedFramesFollowTheFormulaExactly)
+{
+    TestSample s(60000, SAMPLE_ONE_SHOT, 0, 60000);
+    for (uint32_t i = 0; i < 60000; ++i)
+        s.frames[i] = static_cast<int16_t>((i * 2654435761u) >> 16);
+    const float unit = std::bit_cast<float>(0x3B808081u);
+    const int starts[][2] = {{0, 0}, {127 * 256, 3000}, {77, 20000}};
+    for (const auto& start : starts) {
+        MixVoice& v = play(s.sample, 1, 0x3456789u);
+        v.gain_left = start[0];
+        v.gain_right = start[1];
+        v.target_left = 30;
+        v.target_right = 127;
+        std::vector<float> out(2 * 101, -1.5f);
+        mix_voices(out.data(), 101);
+        double left = static_cast<float>(start[0] * 0x1p-8 * unit);
+        double right = static_cast<float>(start[1] * 0x1p-8 * unit);
+        const double left_step = static_cast<float>((30 - (start[0] >> 8)) * static_cast<double>(unit) / 128);
+        const double right_step = static_cast<float>((127 - (start[1] >> 8)) * static_cast<double>(unit) / 128);
+        uint64_t p = 0;
+        for (int j = 0; j < 101; ++j) {
+            const int16_t* f = s.frames.data() + (p >> 32);
+            double x = f[0] + (f[1] - f[0]) * ((static_cast<uint32_t>(p) >> 1) * 0x1p-31);
+            ASSERT_EQ(out[2 * j], static_cast<float>(-1.5f + x * left)) << j;
+            ASSERT_EQ(out[2 * j + 1], static_cast<float>(-1.5f + x * right)) << j;
+            left += left_step;
+            right += right_step;
+            p = (p & ~uint64_t{1}) + (uint64_t{1} << 32 | 0x3456789u);
+        }
+        EXPECT_EQ(v.ramp_frames_left, 27);
+        EXPECT_EQ(v.gain_left, static_cast<int32_t>(std::nearbyint(left * 255 * 256)));
     }
 }
 
