@@ -20,6 +20,8 @@ int platform_ask_yes_no(const char* text, const char* caption);
 
 // Switches the display to width × height × bits for as long as the show runs.
 // Returns 1 when the mode was changed, 0 when it was not (nothing changed).
+// A backend may make the switch when the full-screen window opens (SDL does);
+// 1 then means the display has that mode and the window will use it.
 int platform_set_display_mode(int width, int height, int bits);
 
 // Puts the display back in the mode it had before platform_set_display_mode.

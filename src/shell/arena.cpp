@@ -2,6 +2,7 @@
 // and nothing is given back before arena_destroy.
 #include "shell/arena.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -34,10 +35,14 @@ void* arena_alloc(int32_t size)
     return block;
 }
 
-void* arena_alloc_array(uint32_t count, uint32_t item_size)
+void* arena_alloc_aligned(int32_t size, int32_t alignment)
 {
-    const uint64_t size = uint64_t(count) * item_size;
-    return size <= uint64_t(INT32_MAX) ? arena_alloc(int32_t(size)) : nullptr;
+    // used is a multiple of 4, and so is the padding.
+    const int32_t padding = -arena.used & (std::max(alignment, int32_t(4)) - 1);
+    if (size < 0 || int64_t(padding) + size > arena.remaining)
+        return nullptr;
+    arena_alloc(padding);
+    return arena_alloc(size);
 }
 
 int arena_destroy()

@@ -25,9 +25,22 @@ int arena_create();
 // A size of 0 returns the cursor and takes nothing.
 void* arena_alloc(int32_t size);
 
-// arena_alloc for count items of item_size bytes; null when the product
-// does not fit in the arena's 32-bit sizes.
-void* arena_alloc_array(uint32_t count, uint32_t item_size);
+// A zero-filled block of size bytes starting on a multiple of alignment (a
+// power of two) from the base; the bytes skipped to get there count as used.
+// Records holding pointers need this in a 64-bit build, where 4-byte steps
+// are not enough. Null when it does not fit.
+void* arena_alloc_aligned(int32_t size, int32_t alignment);
+
+// count records of type T, aligned for T; null when they do not fit or the
+// size overflows the arena's 32-bit sizes.
+template <class T>
+T* arena_alloc_array(uint32_t count)
+{
+    const uint64_t size = uint64_t(count) * sizeof(T);
+    if (size > uint64_t(INT32_MAX))
+        return nullptr;
+    return static_cast<T*>(arena_alloc_aligned(int32_t(size), int32_t(alignof(T))));
+}
 
 // Releases the block; every pointer handed out dies with it. Returns 1.
 int arena_destroy();

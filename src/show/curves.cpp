@@ -20,14 +20,14 @@ constexpr int kLastSegment = kCurveKeyCount - 4;
 
 int prepare_curves()
 {
-    curve_keys = static_cast<CurvePoint**>(arena_alloc_array(kCurveCount, sizeof(CurvePoint*)));
+    curve_keys = arena_alloc_array<CurvePoint*>(kCurveCount);
     if (!curve_keys)
         return 0;
-    curve_start_ms = static_cast<int32_t*>(arena_alloc_array(kCurveCount, sizeof(int32_t)));
+    curve_start_ms = arena_alloc_array<int32_t>(kCurveCount);
     if (!curve_start_ms)
         return 0;
     for (uint32_t i = 0; i < kCurveCount; ++i) {
-        curve_keys[i] = static_cast<CurvePoint*>(arena_alloc_array(kCurveKeyCount, sizeof(CurvePoint)));
+        curve_keys[i] = arena_alloc_array<CurvePoint>(kCurveKeyCount);
         if (!curve_keys[i])
             return 0;
         for (int k = 0; k < kCurveKeyCount; ++k)

@@ -20,11 +20,11 @@ InitTaskTable* build_init_tasks() { return build_init_tasks_from(init_task_list)
 
 InitTaskTable* build_init_tasks_from(const uint32_t* list)
 {
-    auto* table = static_cast<InitTaskTable*>(arena_alloc(sizeof(InitTaskTable)));
+    auto* table = arena_alloc_array<InitTaskTable>(1);
     if (!table)
         return nullptr;
     table->task_count = list[0];
-    table->tasks = static_cast<InitTask*>(arena_alloc_array(table->task_count, sizeof(InitTask)));
+    table->tasks = arena_alloc_array<InitTask>(table->task_count);
     if (!table->tasks)
         return nullptr;
     for (uint32_t i = 0; i < table->task_count; ++i) {

@@ -33,7 +33,7 @@ TimelineEntry* build_timeline_from(const uint32_t* table)
 {
     const uint32_t* word = table;
     const uint32_t entry_count = *word++;
-    auto* entries = static_cast<TimelineEntry*>(arena_alloc_array(entry_count, sizeof(TimelineEntry)));
+    auto* entries = arena_alloc_array<TimelineEntry>(entry_count);
     if (!entries)
         return nullptr;
     for (uint32_t i = 0; i < entry_count; ++i) {
@@ -42,8 +42,7 @@ TimelineEntry* build_timeline_from(const uint32_t* table)
         entry.handler_count = *word++;
         if (entry.handler_count == 0) // end of show: nothing follows
             return entries;
-        entry.scene_handlers = static_cast<SceneHandler*>(
-            arena_alloc_array(entry.handler_count, sizeof(SceneHandler)));
+        entry.scene_handlers = arena_alloc_array<SceneHandler>(entry.handler_count);
         if (!entry.scene_handlers)
             return nullptr;
         for (uint32_t h = 0; h < entry.handler_count; ++h) {
@@ -53,7 +52,7 @@ TimelineEntry* build_timeline_from(const uint32_t* table)
         entry.curve_count = *word++;
         if (entry.curve_count == 0)
             continue;
-        entry.curve_ids = static_cast<uint32_t*>(arena_alloc_array(entry.curve_count, sizeof(uint32_t)));
+        entry.curve_ids = arena_alloc_array<uint32_t>(entry.curve_count);
         if (!entry.curve_ids)
             return nullptr;
         for (uint32_t c = 0; c < entry.curve_count; ++c)

@@ -62,9 +62,23 @@ TEST_F(ArenaTest, RefusesSizesThatWouldCorruptTheCursor)
     unsigned char* start = arena.cursor;
     EXPECT_EQ(arena_alloc(-4), nullptr);
     EXPECT_EQ(arena_alloc(INT32_MAX), nullptr);
-    EXPECT_EQ(arena_alloc_array(0x40000000u, 8), nullptr); // 8 GiB does not wrap to a small size
+    EXPECT_EQ(arena_alloc_array<uint64_t>(0x40000000u), nullptr); // 8 GiB must not wrap to a small size
     EXPECT_EQ(arena.cursor, start);
     EXPECT_EQ(arena.used, 0);
+}
+
+TEST_F(ArenaTest, RecordsWithPointersAreAlignedForThem)
+{
+    ASSERT_NE(arena_alloc(4), nullptr);
+    void** pointers = arena_alloc_array<void*>(3);
+    ASSERT_NE(pointers, nullptr);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(pointers) % alignof(void*), 0u);
+    EXPECT_EQ(arena.used, 4 + (alignof(void*) == 8 ? 4 : 0) + 3 * int32_t(sizeof(void*)));
+    // The padding is taken from what remains: 12 bytes, 4 off alignment.
+    ASSERT_NE(arena_alloc(arena.remaining - 12), nullptr);
+    EXPECT_NE(arena_alloc_array<void*>(1), nullptr);
+    EXPECT_EQ(arena.remaining, alignof(void*) == 8 ? 0 : 4);
+    EXPECT_EQ(arena.cursor, arena.base + arena.used);
 }
 
 TEST(Arena, DestroyReleasesTheBlock)

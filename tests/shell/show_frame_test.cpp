@@ -43,8 +43,11 @@ struct ShowFrameTest : ::testing::Test {
     void SetUp() override
     {
         ASSERT_TRUE(ensure_gl_context());
+        ASSERT_EQ(arena_create(), 1);
+        ASSERT_EQ(prepare_curves(), 1);
         calls.clear();
     }
+    void TearDown() override { arena_destroy(); }
     // One frame at order/row; returns the entry current afterwards.
     uint32_t frame(int order, int row)
     {
@@ -107,8 +110,6 @@ TEST_F(ShowFrameTest, ReachingTheEndDrawsNothingAndStaysThere)
 
 TEST_F(ShowFrameTest, CurvesOfTheEntryAreEvaluatedBeforeItsHandlers)
 {
-    ASSERT_EQ(arena_create(), 1);
-    ASSERT_EQ(prepare_curves(), 1);
     for (int k = 0; k < kCurveKeyCount; ++k)
         curve_keys[0][k] = {float(k), float(-k)};
     progress.entry_index = 2;
@@ -117,5 +118,4 @@ TEST_F(ShowFrameTest, CurvesOfTheEntryAreEvaluatedBeforeItsHandlers)
     EXPECT_EQ(curve_start_ms[0], 700);
     EXPECT_FLOAT_EQ(curve_values[0].x, 1.0f); // key 1 at elapsed 0
     EXPECT_FLOAT_EQ(curve_values[0].y, -1.0f);
-    arena_destroy();
 }
