@@ -92,10 +92,29 @@ void draw_loading_frame(float bar_width, int fading, int fade_counter)
     }
 }
 
-// Runs the init tasks one per frame behind the growing bar, then fades the
-// last picture to black over 64 frames (the first of them is the frame of the
-// last task). Leaves early after a frame on which quit_requested was set.
-// Returns the number of the task that failed (1 for the first), or 0.
+PlaybackPosition read_position(int frame, int show_ms)
+{
+    return position_source ? position_source(frame, show_ms) : player_position();
+}
+
+// Draws show frames paced to frame_period until quit_requested or the end of
+// the timeline.
+void run_show(const TimelineEntry* timeline)
+{
+    show_progress = {timeline, 0, 0, 0};
+    for (int frame = 0; !quit_requested && !show_has_ended(show_progress); ++frame) {
+        pump_messages();
+        run_show_frame(show_progress, read_position(frame, show_progress.show_ms));
+        platform_swap_buffers();
+        clock_wait(frame_period);
+        clock_mark_frame();
+        show_progress.frame_ms = frame_ms_of(clock_frame_seconds());
+        show_progress.show_ms += show_progress.frame_ms;
+    }
+}
+
+} // namespace
+
 int run_loading(const InitTaskTable& tasks)
 {
     const float bar_step = 640.0f / float(tasks.task_count);
@@ -128,29 +147,6 @@ int run_loading(const InitTaskTable& tasks)
     }
     return failed_task;
 }
-
-PlaybackPosition read_position(int frame, int show_ms)
-{
-    return position_source ? position_source(frame, show_ms) : player_position();
-}
-
-// Draws show frames paced to frame_period until quit_requested or the end of
-// the timeline.
-void run_show(const TimelineEntry* timeline)
-{
-    show_progress = {timeline, 0, 0, 0};
-    for (int frame = 0; !quit_requested && !show_has_ended(show_progress); ++frame) {
-        pump_messages();
-        run_show_frame(show_progress, read_position(frame, show_progress.show_ms));
-        platform_swap_buffers();
-        clock_wait(frame_period);
-        clock_mark_frame();
-        show_progress.frame_ms = frame_ms_of(clock_frame_seconds());
-        show_progress.show_ms += show_progress.frame_ms;
-    }
-}
-
-} // namespace
 
 void set_position_source(PositionSource source) { position_source = source; }
 

@@ -25,6 +25,15 @@ using PositionSource = PlaybackPosition (*)(int frame, int show_ms);
 // player), so a driver can script the show.
 void set_position_source(PositionSource source);
 
+struct InitTaskTable;
+
+// The loading loop: runs the init tasks one per frame behind a bar growing by
+// 640 / task count pixels, then fades the last picture to black over 64
+// frames, the first of which is the frame of the last task. Leaves after a
+// frame on which quit_requested was set (Esc, close, or a task returning 0).
+// Returns the number of the task that failed (1 for the first), or 0.
+int run_loading(const InitTaskTable& tasks);
+
 // Runs the program. Returns the exit status: 0 when the show ends by Esc,
 // window close or the end of the timeline; 1 after a start-up failure or a
 // failed init task, with one line on stderr naming it.
