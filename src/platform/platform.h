@@ -34,6 +34,10 @@ void platform_restore_display_mode();
 // was created stays until platform_destroy_window).
 int platform_create_window(int width, int height, int fullscreen, const char* title);
 
+// Why the last failed window or display call failed, in a few words of the
+// system's own; an empty string when there is nothing to tell.
+const char* platform_error();
+
 // Releases the GL context and the window. Harmless when there is none.
 void platform_destroy_window();
 

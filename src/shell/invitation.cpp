@@ -28,11 +28,15 @@ constexpr int kFadeFrames = 64;
 
 PositionSource position_source = nullptr;
 
-// Ends a failed start-up: says what failed in one line, releases the arena,
-// the window and the display mode, and gives the exit status.
-int fail_start(const char* what)
+// Ends a failed start-up: says what failed in one line (with the system's
+// reason when there is one), releases the arena, the window and the display
+// mode, and gives the exit status.
+int fail_start(const char* what, const char* reason = nullptr)
 {
-    std::fprintf(stderr, "invitation: %s\n", what);
+    if (reason && *reason)
+        std::fprintf(stderr, "invitation: %s: %s\n", what, reason);
+    else
+        std::fprintf(stderr, "invitation: %s\n", what);
     if (arena.base)
         arena_destroy();
     destroy_show_window();
@@ -155,9 +159,9 @@ int run_invitation()
     quit_requested = 0;
     const int answer = ask_fullscreen();
     if (!answer)
-        return fail_start("cannot show the start-up question (no display?)");
+        return fail_start("cannot show the start-up question", platform_error());
     if (!create_show_window(640, 480, 32, answer == kAnswerYes, kWindowTitle))
-        return fail_start("cannot open the 640x480 OpenGL window");
+        return fail_start("cannot open the 640x480 OpenGL window", platform_error());
     frame_period = frame_period_for(frame_period);
     if (!arena_create())
         return fail_start("out of memory for the 8 MiB arena");

@@ -86,8 +86,14 @@ int platform_create_window(int width, int height, int fullscreen, const char* ti
     int depth_bits = 0, double_buffered = 0;
     SDL_GL_GetAttribute(SDL_GL_DEPTH_SIZE, &depth_bits);
     SDL_GL_GetAttribute(SDL_GL_DOUBLEBUFFER, &double_buffered);
-    return depth_bits >= 16 && double_buffered;
+    if (depth_bits < 16 || !double_buffered) {
+        SDL_SetError("no double-buffered context with a 16-bit depth buffer");
+        return 0;
+    }
+    return 1;
 }
+
+const char* platform_error() { return SDL_GetError(); }
 
 void platform_destroy_window()
 {
