@@ -99,6 +99,8 @@ bool playback_start(Module* module)
     platform_audio_reset();
     std::free(ring_buffer);
 
+    // Silence every voice, so that a restart does not carry the old song's tails.
+    mixer_configure(output_rate);
     replay_start(module);
     playing_module = module;
     const int blocks = ring_block_count();
