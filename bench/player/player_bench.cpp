@@ -8,7 +8,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -185,12 +184,12 @@ BENCHMARK(BM_RenderSong_libopenmpt)->Unit(benchmark::kMillisecond);
 // busy machine), for the summary after the table.
 class SummaryReporter : public benchmark::ConsoleReporter {
 public:
-    std::map<std::string, Run> runs;
+    std::vector<std::pair<std::string, Run>> runs;  // in the order they ran
     void ReportRuns(const std::vector<Run>& reports) override
     {
         for (const Run& run : reports)
             if (!run.error_occurred && run.iterations > 0)
-                runs[run.benchmark_name()] = run;
+                runs.emplace_back(run.benchmark_name(), run);
         ConsoleReporter::ReportRuns(reports);
     }
     static double seconds(const Run& run) { return run.cpu_accumulated_time / run.iterations; }
@@ -205,9 +204,11 @@ void print_summary(const SummaryReporter& reporter)
         double voice_frames = run.counters.at("voice_frames");
         std::printf("  %-48s %6.2f\n", name.c_str() + 13, SummaryReporter::seconds(run) * 1e9 / voice_frames);
     }
-    auto speed = [&](const char* name) {
-        auto it = reporter.runs.find(name);
-        return it == reporter.runs.end() ? 0.0 : SONG_SECONDS / SummaryReporter::seconds(it->second);
+    auto speed = [&](const std::string& name) {
+        for (const auto& [run_name, run] : reporter.runs)
+            if (run_name == name)
+                return SONG_SECONDS / SummaryReporter::seconds(run);
+        return 0.0;
     };
     double ours = speed("BM_RenderSong_ours");
     double xmp = speed("BM_RenderSong_libxmp");

@@ -58,7 +58,10 @@ inline __m128d interpolate_pair(const int16_t* data, uint64_t p0, uint64_t p1)
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #define MIXER_HAS_AVX2_PATH 1
-const bool cpu_has_avx2 = __builtin_cpu_supports("avx2");
+const bool cpu_has_avx2 = [] {
+    __builtin_cpu_init();  // this runs as a static constructor, maybe before the runtime's own
+    return __builtin_cpu_supports("avx2") != 0;
+}();
 
 // Four frames per pass in 256-bit registers, on processors that have AVX2;
 // the same double-precision operations in the same order as the portable
@@ -86,16 +89,16 @@ __attribute__((target("avx2"))) int mix_avx2(const int16_t* data, uint64_t& posi
     out[1] = static_cast<float>(out[1] + v0 * right);
     const uint64_t even_advance = advance & ~uint64_t{1};
     uint64_t p = (position & ~uint64_t{1}) + advance;  // frame 1
-    const auto even_fraction = static_cast<uint32_t>(even_advance);
-    __m128i fractions = _mm_set_epi32(static_cast<int32_t>(static_cast<uint32_t>(p) + 3 * even_fraction),
-                                      static_cast<int32_t>(static_cast<uint32_t>(p) + 2 * even_fraction),
-                                      static_cast<int32_t>(static_cast<uint32_t>(p) + even_fraction),
-                                      static_cast<int32_t>(static_cast<uint32_t>(p)));
+    // The four frames of a pass sit in the lanes in the order 0, 2, 1, 3, so
+    // that in-lane unpacking of value × left and value × right yields the
+    // left, right pairs of frames 0 and 1 and of frames 2 and 3.
+    const auto f1 = static_cast<uint32_t>(p), even_fraction = static_cast<uint32_t>(even_advance);
+    __m128i fractions = _mm_set_epi32(static_cast<int32_t>(f1 + 3 * even_fraction),
+                                      static_cast<int32_t>(f1 + even_fraction),
+                                      static_cast<int32_t>(f1 + 2 * even_fraction),
+                                      static_cast<int32_t>(f1));
     const __m128i pass_fraction = _mm_set1_epi32(static_cast<int32_t>(4 * even_fraction));
-    const __m256d gains = _mm256_set_pd(right, left, right, left);
-    const __m256d increments = _mm256_set_pd(right_increment, left_increment, right_increment, left_increment);
-    __m256d frames_low = _mm256_set_pd(2, 2, 1, 1);
-    __m256d frames_high = _mm256_set_pd(4, 4, 3, 3);
+    __m256d frames = _mm256_set_pd(4, 2, 3, 1);  // the j of each lane, for ramps
     const __m256d four = _mm256_set1_pd(4);
     const __m256d weight_unit = _mm256_set1_pd(WEIGHT_UNIT);
     const int passes = (count - 1) / 4;
@@ -107,24 +110,22 @@ __attribute__((target("avx2"))) int mix_avx2(const int16_t* data, uint64_t& posi
         std::memcpy(&pair2, data + ((p + 2 * even_advance) >> 32), 4);
         std::memcpy(&pair3, data + ((p + 3 * even_advance) >> 32), 4);
         p += 4 * even_advance;
-        __m128i pairs = _mm_set_epi32(pair3, pair2, pair1, pair0);
+        __m128i pairs = _mm_set_epi32(pair3, pair1, pair2, pair0);
         __m256d s0 = _mm256_cvtepi32_pd(_mm_srai_epi32(_mm_slli_epi32(pairs, 16), 16));
         __m256d s1 = _mm256_cvtepi32_pd(_mm_srai_epi32(pairs, 16));
         __m256d weight = _mm256_mul_pd(_mm256_cvtepi32_pd(_mm_srli_epi32(fractions, 1)), weight_unit);
         fractions = _mm_add_epi32(fractions, pass_fraction);
         __m256d v = _mm256_add_pd(s0, _mm256_mul_pd(_mm256_sub_pd(s1, s0), weight));
-        __m256d gains_low = gains, gains_high = gains;
+        __m256d left_gains = _mm256_set1_pd(left), right_gains = _mm256_set1_pd(right);
         if constexpr (ramped) {
-            gains_low = _mm256_add_pd(gains, _mm256_mul_pd(frames_low, increments));
-            gains_high = _mm256_add_pd(gains, _mm256_mul_pd(frames_high, increments));
-            frames_low = _mm256_add_pd(frames_low, four);
-            frames_high = _mm256_add_pd(frames_high, four);
+            left_gains = _mm256_add_pd(left_gains, _mm256_mul_pd(frames, _mm256_set1_pd(left_increment)));
+            right_gains = _mm256_add_pd(right_gains, _mm256_mul_pd(frames, _mm256_set1_pd(right_increment)));
+            frames = _mm256_add_pd(frames, four);
         }
+        __m256d to_left = _mm256_mul_pd(v, left_gains), to_right = _mm256_mul_pd(v, right_gains);
         // Left, right of frames 0 and 1, then of frames 2 and 3.
-        __m256d low = _mm256_add_pd(_mm256_cvtps_pd(_mm_loadu_ps(out)),
-                                    _mm256_mul_pd(_mm256_permute4x64_pd(v, 0x50), gains_low));
-        __m256d high = _mm256_add_pd(_mm256_cvtps_pd(_mm_loadu_ps(out + 4)),
-                                     _mm256_mul_pd(_mm256_permute4x64_pd(v, 0xFA), gains_high));
+        __m256d low = _mm256_add_pd(_mm256_cvtps_pd(_mm_loadu_ps(out)), _mm256_unpacklo_pd(to_left, to_right));
+        __m256d high = _mm256_add_pd(_mm256_cvtps_pd(_mm_loadu_ps(out + 4)), _mm256_unpackhi_pd(to_left, to_right));
         _mm_storeu_ps(out, _mm256_cvtpd_ps(low));
         _mm_storeu_ps(out + 4, _mm256_cvtpd_ps(high));
     }

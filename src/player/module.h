@@ -1,6 +1,6 @@
 // The in-memory song: patterns, instruments and 16-bit samples, plus the
 // replay state the engine advances while the song plays. Built by the XM
-// loader (xm_loader.cpp), read-only from the end of loading until module_free
+// loader (module.cpp), read-only from the end of loading until module_free
 // except for the replay fields and the tick counters.
 #pragma once
 

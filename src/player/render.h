@@ -12,6 +12,7 @@ using RenderStop = bool (*)(const Module* module, void* context);
 // and samples_to_tick becomes samples_per_tick, read after the tick so that a
 // tempo change applies to the tick that made it; chunks never cross a tick,
 // and a tick that straddles two calls continues in the next. Returns the
-// frames rendered: frames, or fewer if stop ended the rendering.
+// frames rendered: frames, or fewer if stop ended the rendering. The module
+// must have been started with replay_start (which sets samples_per_tick).
 int render_mix(Module* module, float* mix, int frames, RenderStop stop = nullptr,
                void* context = nullptr);

@@ -79,19 +79,25 @@ void run_envelope_and_fadeout(Channel& channel, const Instrument& instrument)
     }
 }
 
+void volume_down(Channel& channel, int x)
+{
+    channel.volume = channel.volume - x < 0 ? 0 : channel.volume - x;
+    channel.update_flags |= UPDATE_VOLUME;
+}
+
+void volume_up(Channel& channel, int x)
+{
+    channel.volume = channel.volume + x > 64 ? 64 : channel.volume + x;
+    channel.update_flags |= UPDATE_VOLUME;
+}
+
 // The volume-column slides that repeat on every tick of the row.
 void volume_column_tick(Channel& channel, uint8_t volume_byte)
 {
     int x = volume_byte & 0x0F;
     switch (volume_byte >> 4) {
-    case 0x6:
-        channel.volume = channel.volume - x < 0 ? 0 : channel.volume - x;
-        channel.update_flags |= UPDATE_VOLUME;
-        break;
-    case 0x7:
-        channel.volume = channel.volume + x > 64 ? 64 : channel.volume + x;
-        channel.update_flags |= UPDATE_VOLUME;
-        break;
+    case 0x6: volume_down(channel, x); break;
+    case 0x7: volume_up(channel, x); break;
     case 0xD:
         channel.panning -= x;
         channel.update_flags |= UPDATE_PANNING;
@@ -251,14 +257,8 @@ void volume_column_row(Channel& channel, uint8_t volume_byte)
     case 0x6: case 0x7: case 0xD: case 0xE:
         volume_column_tick(channel, volume_byte);
         break;
-    case 0x8:
-        channel.volume = channel.volume - x < 0 ? 0 : channel.volume - x;
-        channel.update_flags |= UPDATE_VOLUME;
-        break;
-    case 0x9:
-        channel.volume = channel.volume + x > 64 ? 64 : channel.volume + x;
-        channel.update_flags |= UPDATE_VOLUME;
-        break;
+    case 0x8: volume_down(channel, x); break;  // fine slides: once, at the row
+    case 0x9: volume_up(channel, x); break;
     case 0xC:
         channel.panning = x * 16;
         channel.update_flags |= UPDATE_PANNING;

@@ -62,13 +62,18 @@ protected:
     }
 };
 
-TEST_F(Mixer, RampLengthFollowsTheRate)
+TEST_F(Mixer, RampAndBlockLengthsFollowTheRate)
 {
     EXPECT_EQ(ramp_frames, 128);
+    EXPECT_EQ(block_frames, 884);
+    EXPECT_EQ(ring_frames, 88400);
     output_configure(48000);
     EXPECT_EQ(ramp_frames, 139);
     output_configure(22050);
     EXPECT_EQ(ramp_frames, 64);
+    EXPECT_EQ(block_frames, 444);  // 441 rounded up to a multiple of 4
+    EXPECT_FALSE(output_configure(300));  // too low for a ramp of one frame
+    EXPECT_EQ(output_rate, 22050);
     EXPECT_FLOAT_EQ(ramp_frames_inverse, 1.0f / 64);
     EXPECT_EQ(voices[200].index, 200);
     EXPECT_EQ(voices[200].step, 1u);

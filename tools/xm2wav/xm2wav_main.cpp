@@ -57,7 +57,10 @@ Options parse_options(int argc, char** argv)
                 fail(arg + " needs a value; " + USAGE);
             return argv[++i];
         };
-        if (arg == "--rate") {
+        if (arg == "-h" || arg == "--help") {
+            std::printf("%s\n", USAGE);
+            std::exit(0);
+        } else if (arg == "--rate") {
             char* end = nullptr;
             long rate = std::strtol(value(), &end, 10);
             if (*end || rate < MIN_OUTPUT_RATE || rate > MAX_OUTPUT_RATE)
@@ -228,9 +231,11 @@ int main(int argc, char** argv)
             write_failed();
         frames_done += got;
         if (progress) {
+            int rows = module->patterns[module->order_table[module->order]].row_count;
             double fraction = options.seconds >= 0
                                   ? static_cast<double>(frames_done) / limit_frames
-                                  : static_cast<double>(module->order) / module->song_length;
+                                  : (module->order + static_cast<double>(module->row) / rows) /
+                                        module->song_length;
             int percent = static_cast<int>(fraction * 100);
             if (percent != last_percent) {
                 show_progress(fraction);
