@@ -49,6 +49,13 @@ void render_block()
     fill_index = (block + 1) % ring_block_count();
 }
 
+// A module freed while it plays is stopped first.
+void stop_if_playing(Module* module)
+{
+    if (module == playing_module)
+        playback_stop(module);
+}
+
 int feeder_thread(void*)
 {
     while (!stop_requested.load(std::memory_order_acquire)) {
@@ -99,6 +106,7 @@ bool playback_start(Module* module)
     platform_audio_reset();
     std::free(ring_buffer);
 
+    module_release_hook = stop_if_playing;
     // Silence every voice, so that a restart does not carry the old song's tails.
     mixer_configure(output_rate);
     replay_start(module);

@@ -62,9 +62,7 @@ int player_start()
 
 int player_shutdown()
 {
-    // The feeder must be gone before the song's data is.
-    playback_stop(show_module);
-    module_free(show_module);
+    module_free(show_module); // stops the playback first
     show_module = nullptr;
     output_close();
     return 1;

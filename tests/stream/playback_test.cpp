@@ -150,6 +150,21 @@ TEST_F(Playback, PositionIsThatOfTheBlockBeingHeard)
     }
 }
 
+// Freeing a module that plays stops its playback first: nothing is left
+// rendering from released data.
+TEST_F(Playback, FreeingAPlayingModuleStopsItFirst)
+{
+    playback_set_threaded(true);
+    ASSERT_TRUE(playback_start(module));
+    for (int i = 0; i < 20; ++i)
+        std::this_thread::yield();
+    module_free(module);
+    module = load_embedded_song();
+    EXPECT_EQ(playback_row(module), 0); // the records went with the stop
+    EXPECT_EQ(playback_order(module), 0);
+    ASSERT_TRUE(playback_start(module)); // the player starts again after it
+}
+
 // A second start in one run plays the song again from its beginning.
 TEST_F(Playback, RestartPlaysFromTheBeginning)
 {
