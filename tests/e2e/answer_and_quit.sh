@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Runs the program on the current X display twice, answering the start-up
-# question with Escape (No) and then Return (Yes: full-screen, or a window
-# where the display has no 640×480 mode), and quits each show with Esc.
+# Runs the program on the current X display (with_xvfb.sh gives it one) twice,
+# answering the start-up question with Escape (No) and then Return (Yes:
+# full-screen, or a window where the display has no 640×480 mode), and quits
+# each show with Esc.
 # Checks the captions, the 640×480 client area and exit status 0.
 set -uo pipefail
 program=$1

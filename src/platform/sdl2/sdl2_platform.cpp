@@ -15,14 +15,24 @@ SDL_DisplayMode fullscreen_mode = {};  // the mode platform_set_display_mode fou
 int fullscreen_mode_pending = 0;       // 1 while that mode is wanted
 int quit_pending = 0;                  // Esc or close seen since the last pump
 
+// The show belongs on the desktop. When the display does not answer at once,
+// SDL falls back to its offscreen driver and the show would run where no one
+// sees it; so unless the user names a driver (SDL_VIDEODRIVER), only the
+// desktop drivers are tried, a few times.
 int ensure_video()
 {
     if (SDL_WasInit(SDL_INIT_VIDEO))
         return 1;
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
-        return 0;
-    std::atexit(SDL_Quit);
-    return 1;
+    if (!SDL_getenv("SDL_VIDEODRIVER"))
+        SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11,wayland");
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) {
+            std::atexit(SDL_Quit);
+            return 1;
+        }
+        SDL_Delay(100);
+    }
+    return 0;
 }
 
 } // namespace
