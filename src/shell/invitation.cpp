@@ -174,7 +174,7 @@ int run_invitation()
     if (!build_bitmap_font(40, 40, "Impact"))
         return fail_start("cannot build the bitmap font");
     if (!player_setup())
-        return fail_start("cannot set up the music player");
+        return fail_start("cannot set up the music player", player_setup_error());
 
     const uint32_t task_count = tasks->task_count; // the table goes with the arena
     const int failed_task = run_loading(*tasks);
