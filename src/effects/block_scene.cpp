@@ -43,11 +43,13 @@ constexpr char kPosesElsewhere[] =
     "1111000022220000"
     "1111000022220000";
 
-constexpr double kFastFlightSpeed = 1.75;   // flight lengths per second, about 0.57 s a flight
-constexpr double kSlowFlightSpeed = 0.175; // about 5.7 s a flight
-constexpr double kFastBlendSpeed = 10;     // ortho_blend per second in the last fifth
+// Flights per second: a fast flight takes about 0.57 s, a slow one 5.7 s. In
+// the last fifth of a flight ortho_blend grows by the blend speed per second.
+constexpr double kFastFlightSpeed = 1.75;
+constexpr double kSlowFlightSpeed = 0.175;
+constexpr double kFastBlendSpeed = 10;
 constexpr double kSlowBlendSpeed = 1;
-constexpr double kBlendStart = 0.8;        // the projection blends after this much of a flight
+constexpr double kBlendStart = 0.8;
 
 // Camera path keys; the path runs from key 1 to key 6, keys 0 and 7 shape
 // its ends.
