@@ -46,14 +46,8 @@ void add_face(std::vector<BlockFace>& faces, uint32_t rgb, float nx, float ny, f
     faces.push_back(face);
 }
 
-void emit_face(const BlockFace& face)
-{
-    glNormal3f(face.normal[0], face.normal[1], face.normal[2]);
-    for (const auto& corner : face.corners)
-        glVertex3f(corner[0], corner[1], corner[2]);
-}
-
-void emit_room_quad(float nx, float ny, float nz, const float (&corners)[4][3])
+// One quad inside glBegin(GL_QUADS).
+void emit_quad(float nx, float ny, float nz, const float (&corners)[4][3])
 {
     glNormal3f(nx, ny, nz);
     for (const auto& corner : corners)
@@ -69,15 +63,15 @@ int build_room()
     glNewList(list, GL_COMPILE);
     glBegin(GL_QUADS);
     glColor4f(0.2f, 0.59f, 0.004f, 1.0f);
-    emit_room_quad(0, 0, 1, {{-128, -56, -128}, {128, -56, -128}, {128, 0, -128}, {-128, 0, -128}});
+    emit_quad(0, 0, 1, {{-128, -56, -128}, {128, -56, -128}, {128, 0, -128}, {-128, 0, -128}});
     glColor4f(0.5f, 0.5f, 1.0f, 1.0f);
-    emit_room_quad(0, 0, 1, {{-128, 0, -128}, {128, 0, -128}, {128, 128, -128}, {-128, 128, -128}});
+    emit_quad(0, 0, 1, {{-128, 0, -128}, {128, 0, -128}, {128, 128, -128}, {-128, 128, -128}});
     glColor4f(0.5f, 0.5f, 0.5f, 1.0f);
-    emit_room_quad(0, 0, -1, {{-128, -56, 128}, {-128, 128, 128}, {128, 128, 128}, {128, -56, 128}});
-    emit_room_quad(1, 0, 0, {{-128, -56, -128}, {-128, 128, -128}, {-128, 128, 128}, {-128, -56, 128}});
-    emit_room_quad(-1, 0, 0, {{128, -56, -128}, {128, -56, 128}, {128, 128, 128}, {128, 128, -128}});
-    emit_room_quad(0, 1, 0, {{-128, -56, -128}, {-128, -56, 128}, {128, -56, 128}, {128, -56, -128}});
-    emit_room_quad(0, -1, 0, {{-128, 128, -128}, {128, 128, -128}, {128, 128, 128}, {-128, 128, 128}});
+    emit_quad(0, 0, -1, {{-128, -56, 128}, {-128, 128, 128}, {128, 128, 128}, {128, -56, 128}});
+    emit_quad(1, 0, 0, {{-128, -56, -128}, {-128, 128, -128}, {-128, 128, 128}, {-128, -56, 128}});
+    emit_quad(-1, 0, 0, {{128, -56, -128}, {128, -56, 128}, {128, 128, 128}, {128, 128, -128}});
+    emit_quad(0, 1, 0, {{-128, -56, -128}, {-128, -56, 128}, {128, -56, 128}, {128, -56, -128}});
+    emit_quad(0, -1, 0, {{-128, 128, -128}, {128, 128, -128}, {128, 128, 128}, {-128, 128, 128}});
     glEnd();
     glEndList();
     return list;
@@ -135,7 +129,7 @@ int build_block_model(int width, int height, const uint8_t* cells, int faces_onl
             glColor3ub(static_cast<GLubyte>(colour >> 16), static_cast<GLubyte>(colour >> 8),
                        static_cast<GLubyte>(colour));
         }
-        emit_face(face);
+        emit_quad(face.normal[0], face.normal[1], face.normal[2], face.corners);
     }
     glEnd();
     glEndList();

@@ -6,6 +6,7 @@
 #include "support/gl_test.h"
 
 #include <GL/gl.h>
+#include <GL/glu.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -363,4 +364,43 @@ TEST(BlockScene, InitBuildsProjectionsFigureListsAndRoom)
     }
     EXPECT_TRUE(glIsList(room_list));
     EXPECT_EQ(lists.size(), 11u);
+}
+
+TEST(BlockScene, RoomFacesInwardOnEverySide)
+{
+    ASSERT_TRUE(ensure_gl_context());
+    ASSERT_EQ(init_block_scene(), 1);
+    // From the middle of the box, with back faces culled, every direction
+    // meets a wall: the far wall's blue band ahead, grey everywhere else.
+    struct Look {
+        double x, y, z, up_z;
+        Rgb colour;
+    };
+    const Look looks[] = {{0, 0, -1, 0, {128, 128, 255}}, {0, 0, 1, 0, {128, 128, 128}},
+                          {-1, 0, 0, 0, {128, 128, 128}}, {1, 0, 0, 0, {128, 128, 128}},
+                          {0, -1, 0, 1, {128, 128, 128}}, {0, 1, 0, 1, {128, 128, 128}}};
+    for (const Look& look : looks) {
+        glDisable(GL_SCISSOR_TEST);
+        glClearColor(0, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        glPushAttrib(GL_ALL_ATTRIB_BITS);
+        glDisable(GL_LIGHTING);
+        glEnable(GL_CULL_FACE);
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        glFrustum(-1, 1, -1, 1, 1, 1000);
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+        gluLookAt(0, 36, 0, look.x, 36 + look.y, look.z, 0, look.up_z ? 0 : 1, look.up_z);
+        glCallList(room_list);
+        glPopAttrib();
+        for (int x : {0, 320, 639})
+            for (int y : {0, 240, 479}) {
+                const Rgb p = read_pixel(x, y);
+                EXPECT_TRUE(p.r + p.g + p.b > 0) << "looking " << look.x << "," << look.y << "," << look.z;
+            }
+        const Rgb centre = read_pixel(320, 240);
+        EXPECT_EQ(centre.r, look.colour.r);
+        EXPECT_EQ(centre.b, look.colour.b);
+    }
 }
