@@ -8,6 +8,7 @@
 #include "effects/blocks.h"
 
 #include "data/block_data.h"
+#include "effects/block_scene.h"
 #include "effects/effects.h"
 
 #include <GL/gl.h>
@@ -179,6 +180,11 @@ int init_block_scene()
         model_lists_flat[m] = build_block_model(kPoseSize, kPoseSize, pose, 1, kPoseCellSize);
     }
     room_list = build_room();
+
+    // A run of the show starts with the scenes at rest, also when the program
+    // runs the show more than once in one process.
+    block_scene = BlockSceneState{};
+    spinning_blocks = SpinningBlocksState{};
     return 1;
 }
 

@@ -1,6 +1,7 @@
 // Block bitmaps, block models and block text: the stored data against the
 // pictures, the model geometry, the display-list tables and the text layout.
 #include "data/block_data.h"
+#include "effects/block_scene.h"
 #include "effects/blocks.h"
 #include "effects/effects.h"
 #include "support/gl_test.h"
@@ -333,7 +334,12 @@ TEST(BlockText, SpacesAndCodesOutsideTheSetStillAdvance)
 TEST(BlockScene, InitBuildsProjectionsFigureListsAndRoom)
 {
     ASSERT_TRUE(ensure_gl_context());
+    block_scene.headline_step = 5;
+    spinning_blocks.yaw_angle = 90;
     ASSERT_EQ(init_block_scene(), 1);
+    EXPECT_EQ(block_scene.headline_step, 0) << "the scenes start at rest";
+    EXPECT_EQ(block_scene.scene_last_row, -1);
+    EXPECT_EQ(spinning_blocks.yaw_angle, 0);
     // GL keeps its matrices in single precision.
     const double t = std::tan(M_PI / 6);
     EXPECT_NEAR(persp_matrix[0], 1 / (t * 4 / 3), 1e-6);
