@@ -184,6 +184,9 @@ TEST(BlockModel, FacesAreWoundOutwardAndColouredFromThePalette)
     ASSERT_EQ(faces.size(), 12u);
     EXPECT_EQ(faces[0].rgb & 0xFFFFFF, 0xBD0000u);
     EXPECT_EQ(faces[11].rgb & 0xFFFFFF, 0x0974F9u);
+    // Indices past the eight colours wrap round rather than read beyond them.
+    const uint8_t past_palette = kSolidCell | 13;
+    EXPECT_EQ(block_model_faces(1, 1, &past_palette, 1, 1.0f)[0].rgb, block_palette[5]);
 }
 
 TEST(BlockModel, PosesAndGlyphsAreCentredOneUnitDeep)
