@@ -1,0 +1,236 @@
+// Player benchmarks: the mixer in ns per voice-frame, and whole-song rendering
+// in × real time against libxmp and libopenmpt on the same song, the same
+// output (16-bit stereo, 44100 Hz, linear interpolation) and the same length.
+// The ratios are printed after the runs.
+#include <benchmark/benchmark.h>
+#include <libopenmpt/libopenmpt.h>
+#include <xmp.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "data/embedded_song.h"
+#include "player/memory_file.h"
+#include "player/mixer.h"
+#include "player/module.h"
+#include "player/output.h"
+#include "player/render.h"
+#include "player/replay.h"
+#include "support/xm_writer.h"
+
+namespace {
+
+constexpr int RATE = 44100;
+constexpr int MIX_FRAMES = 1024;
+constexpr int SONG_SECONDS = 60;
+constexpr int SONG_FRAMES = RATE * SONG_SECONDS;
+constexpr int BLOCK = 884;  // the streaming block
+
+// --- mixer -------------------------------------------------------------------
+
+struct BenchSample {
+    std::vector<int16_t> frames;
+    Sample sample = {};
+    explicit BenchSample(bool looped)
+    {
+        const uint32_t length = 8192;
+        frames.assign(length + 8, 0);
+        for (uint32_t i = 0; i < length; ++i)
+            frames[i] = static_cast<int16_t>((i * 2654435761u) >> 17);
+        sample.data = frames.data();
+        sample.length = length;
+        // A short loop so that wraps happen within every call.
+        sample.loop_mode = looped ? SAMPLE_FORWARD_LOOP : SAMPLE_ONE_SHOT;
+        sample.loop_start = looped ? 4000 : 0;
+        sample.loop_length = looped ? 700 : length;
+        frames[sample.loop_start + sample.loop_length] = frames[sample.loop_start];
+    }
+};
+
+void BM_MixVoices(benchmark::State& state)
+{
+    const int count = static_cast<int>(state.range(0));
+    const double step = state.range(1) / 100.0;
+    const bool looped = state.range(2) != 0;
+    output_configure(RATE);
+    BenchSample s(looped);
+    auto whole = static_cast<uint32_t>(step);
+    auto fraction = static_cast<uint32_t>((step - whole) * 4294967296.0);
+    for (int i = 0; i < count; ++i) {
+        MixVoice& v = voices[i];
+        v.sample = &s.sample;
+        v.step = whole;
+        v.step_fraction = fraction;
+        v.direction = VOICE_FORWARD;
+        v.panning = (i * 37) % 256;
+        v.target_left = v.ramp_goal_left = v.panning * 127 / 255;
+        v.target_right = v.ramp_goal_right = (255 - v.panning) * 127 / 255;
+        v.gain_left = v.target_left * 256;
+        v.gain_right = v.target_right * 256;
+        v.position = static_cast<uint32_t>(i * 13);
+    }
+    std::vector<float> buffer(2 * MIX_FRAMES);
+    for (auto _ : state) {
+        if (!looped)  // keep the one-shots sounding: 1024 frames never reach their end
+            for (int i = 0; i < count; ++i)
+                voices[i].position = static_cast<uint32_t>(i * 13);
+        std::memset(buffer.data(), 0, buffer.size() * sizeof(float));
+        mix_voices(buffer.data(), MIX_FRAMES);
+        benchmark::DoNotOptimize(buffer.data());
+    }
+    state.counters["voice_frames"] = static_cast<double>(count) * MIX_FRAMES;
+}
+BENCHMARK(BM_MixVoices)
+    ->ArgNames({"voices", "step%", "looped"})
+    ->ArgsProduct({{1, 8, 32, 64}, {50, 100, 237}, {0, 1}});
+
+// --- whole song ----------------------------------------------------------------
+
+// The show's song once it is in the program, else a busy generated song.
+const std::vector<uint8_t>& bench_song()
+{
+    static std::vector<uint8_t> bytes = [] {
+        std::vector<uint8_t> embedded(embedded_song, embedded_song + embedded_song_size);
+        memory_source_use(embedded.data(), static_cast<int32_t>(embedded.size()));
+        output_configure(RATE);
+        if (Module* m = module_create("embedded")) {
+            module_free(m);
+            std::fprintf(stderr, "song: the embedded song (%zu bytes)\n", embedded.size());
+            return embedded;
+        }
+        std::vector<uint8_t> generated = xm::write(xm::busy_song(8, 8));
+        std::fprintf(stderr, "song: generated, 8 channels, 8 patterns (%zu bytes)\n", generated.size());
+        return generated;
+    }();
+    return bytes;
+}
+
+void BM_RenderSong_ours(benchmark::State& state)
+{
+    const std::vector<uint8_t>& song = bench_song();
+    std::vector<float> mix(2 * BLOCK);
+    std::vector<int16_t> pcm(2 * BLOCK);
+    for (auto _ : state) {
+        memory_source_use(song.data(), static_cast<int32_t>(song.size()));
+        output_configure(RATE);
+        Module* m = module_create("song");
+        replay_start(m);
+        for (int done = 0; done < SONG_FRAMES; done += BLOCK) {
+            int n = std::min(BLOCK, SONG_FRAMES - done);
+            render_mix(m, mix.data(), n);
+            float_to_pcm16(pcm.data(), mix.data(), n);
+            benchmark::DoNotOptimize(pcm.data());
+        }
+        module_free(m);
+    }
+    state.counters["audio_s"] = SONG_SECONDS;
+}
+
+void BM_RenderSong_libxmp(benchmark::State& state)
+{
+    const std::vector<uint8_t>& song = bench_song();
+    std::vector<int16_t> pcm(2 * BLOCK);
+    for (auto _ : state) {
+        xmp_context context = xmp_create_context();
+        if (xmp_load_module_from_memory(context, song.data(), static_cast<long>(song.size())) != 0) {
+            state.SkipWithError("libxmp cannot load the song");
+            xmp_free_context(context);
+            break;
+        }
+        xmp_start_player(context, RATE, 0);
+        xmp_set_player(context, XMP_PLAYER_INTERP, XMP_INTERP_LINEAR);
+        for (int done = 0; done < SONG_FRAMES; done += BLOCK) {
+            int n = std::min(BLOCK, SONG_FRAMES - done);
+            xmp_play_buffer(context, pcm.data(), n * 4, 0);
+            benchmark::DoNotOptimize(pcm.data());
+        }
+        xmp_end_player(context);
+        xmp_release_module(context);
+        xmp_free_context(context);
+    }
+    state.counters["audio_s"] = SONG_SECONDS;
+}
+
+void BM_RenderSong_libopenmpt(benchmark::State& state)
+{
+    const std::vector<uint8_t>& song = bench_song();
+    std::vector<int16_t> pcm(2 * BLOCK);
+    for (auto _ : state) {
+        openmpt_module* mod = openmpt_module_create_from_memory2(
+            song.data(), song.size(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+        if (!mod) {
+            state.SkipWithError("libopenmpt cannot load the song");
+            break;
+        }
+        openmpt_module_set_repeat_count(mod, -1);
+        openmpt_module_set_render_param(mod, OPENMPT_MODULE_RENDER_INTERPOLATIONFILTER_LENGTH, 2);
+        for (int done = 0; done < SONG_FRAMES; done += BLOCK) {
+            int n = std::min(BLOCK, SONG_FRAMES - done);
+            openmpt_module_read_interleaved_stereo(mod, RATE, static_cast<size_t>(n), pcm.data());
+            benchmark::DoNotOptimize(pcm.data());
+        }
+        openmpt_module_destroy(mod);
+    }
+    state.counters["audio_s"] = SONG_SECONDS;
+}
+
+BENCHMARK(BM_RenderSong_ours)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RenderSong_libxmp)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RenderSong_libopenmpt)->Unit(benchmark::kMillisecond);
+
+// Keeps each run's CPU seconds per iteration (steadier than wall time on a
+// busy machine), for the summary after the table.
+class SummaryReporter : public benchmark::ConsoleReporter {
+public:
+    std::vector<std::pair<std::string, Run>> runs;  // in the order they ran
+    void ReportRuns(const std::vector<Run>& reports) override
+    {
+        for (const Run& run : reports)
+            if (!run.error_occurred && run.iterations > 0)
+                runs.emplace_back(run.benchmark_name(), run);
+        ConsoleReporter::ReportRuns(reports);
+    }
+    static double seconds(const Run& run) { return run.cpu_accumulated_time / run.iterations; }
+};
+
+void print_summary(const SummaryReporter& reporter)
+{
+    std::printf("\nmixer, ns per voice-frame:\n");
+    for (const auto& [name, run] : reporter.runs) {
+        if (name.rfind("BM_MixVoices", 0) != 0)
+            continue;
+        double voice_frames = run.counters.at("voice_frames");
+        std::printf("  %-48s %6.2f\n", name.c_str() + 13, SummaryReporter::seconds(run) * 1e9 / voice_frames);
+    }
+    auto speed = [&](const std::string& name) {
+        for (const auto& [run_name, run] : reporter.runs)
+            if (run_name == name)
+                return SONG_SECONDS / SummaryReporter::seconds(run);
+        return 0.0;
+    };
+    double ours = speed("BM_RenderSong_ours");
+    double xmp = speed("BM_RenderSong_libxmp");
+    double openmpt = speed("BM_RenderSong_libopenmpt");
+    std::printf("\nwhole song, %d s of audio, × real time:\n", SONG_SECONDS);
+    std::printf("  ours        %8.1f\n", ours);
+    if (xmp > 0)
+        std::printf("  libxmp      %8.1f   ours is %.2f× libxmp's speed\n", xmp, ours / xmp);
+    if (openmpt > 0)
+        std::printf("  libopenmpt  %8.1f   ours is %.2f× libopenmpt's speed\n", openmpt, ours / openmpt);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    SummaryReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    print_summary(reporter);
+    benchmark::Shutdown();
+    return 0;
+}

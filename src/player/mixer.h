@@ -1,0 +1,49 @@
+// The software mixer: resamples the sounding voices with linear interpolation
+// at 32.32 fixed-point positions, follows their loops, ramps their gains, and
+// sums them into interleaved stereo floats (left, right). Runs on the thread
+// that renders, between replay ticks.
+#pragma once
+
+#include <cstdint>
+
+struct Sample;
+
+struct MixVoice {
+    int32_t index;                // own number in voices
+    int32_t volume;               // final volume 0..127 from the replay
+    int32_t panning;              // final panning 0..255 from the replay
+    const Sample* sample;         // null: idle, not mixed
+    int32_t target_left;          // gain to reach, 0..127
+    int32_t target_right;
+    uint32_t position;            // whole frames into the sample
+    uint32_t position_fraction;   // 2^-32 frames
+    uint32_t step_fraction;       // advance per output frame, 2^-32 frames
+    uint32_t step;                // advance per output frame, whole frames (below 256)
+    int32_t direction;            // VOICE_FORWARD or VOICE_BACKWARD (ping-pong return leg)
+    int32_t ramp_goal_left;       // target_left the running ramp was set up for
+    int32_t ramp_goal_right;
+    int32_t gain_left;            // current gain × 256, 0..127 × 256
+    int32_t gain_right;
+    float ramp_increment_left;    // change of the gain factor per frame
+    float ramp_increment_right;
+    int32_t ramp_frames_left;     // frames left in the running ramp; 0 = none
+};
+
+enum : int32_t { VOICE_FORWARD = 1, VOICE_BACKWARD = 2 };
+
+constexpr int VOICE_COUNT = 256;   // the pool
+constexpr int MIXED_VOICES = 64;   // voices 0..63 are mixed, the rest never
+
+extern MixVoice voices[VOICE_COUNT];
+extern int ramp_frames;            // frames of a gain ramp: rate × 128 / 44100
+extern float ramp_frames_inverse;  // 1 / ramp_frames
+
+// Sets the ramp constants for rate and resets every voice (index, step 1, idle).
+void mixer_configure(int rate);
+
+// Adds frames frames of every sounding voice to buffer (2 floats a frame).
+// The caller never asks for more frames than remain in the current tick.
+void mix_voices(float* buffer, int frames);
+
+// Rounds (ties to even) and clips 2 × frames values to 16 bits.
+void float_to_pcm16(int16_t* destination, const float* source, int frames);

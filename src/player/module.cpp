@@ -1,0 +1,395 @@
+// The XM loader, and the creation and destruction of a Module.
+//
+// The file is read only through the module source streams. Everything read is
+// checked here, at the boundary: a short read anywhere, counts the replay
+// cannot hold, or sizes beyond what the file holds fail the load, so the replay
+// and mixer can trust the Module they are given.
+#include "player/module.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "player/module_source.h"
+#include "player/output.h"
+#include "player/replay.h"
+
+Sample empty_sample = {};
+Instrument empty_instrument = {};
+
+namespace {
+
+constexpr char XM_ID[] = "Extended Module: ";
+constexpr int XM_ID_LENGTH = 17;
+constexpr int SAMPLE_SPARE_FRAMES = 8;  // the mixer interpolates into the frame after a loop's end
+
+// Little-endian reads that remember the first short read.
+struct XmReader {
+    SourceStream* stream;
+    int64_t file_size;
+    bool failed;
+
+    void bytes(void* destination, int count)
+    {
+        if (stream_read(destination, count, stream) != count)
+            failed = true;
+    }
+    uint8_t u8()
+    {
+        uint8_t b = 0;
+        bytes(&b, 1);
+        return b;
+    }
+    uint16_t u16()
+    {
+        uint8_t b[2] = {};
+        bytes(b, 2);
+        return static_cast<uint16_t>(b[0] | b[1] << 8);
+    }
+    uint32_t u32()
+    {
+        uint8_t b[4] = {};
+        bytes(b, 4);
+        return b[0] | b[1] << 8 | b[2] << 16 | static_cast<uint32_t>(b[3]) << 24;
+    }
+    void skip(int count) { stream_seek(stream, count, 1); }
+    int64_t tell() { return stream_tell(stream); }
+    int64_t remaining() { return file_size - tell(); }
+    // Seeks to an absolute offset; beyond the end counts as a short read.
+    void seek_to(int64_t offset)
+    {
+        if (offset > file_size) {
+            failed = true;
+            offset = file_size;
+        }
+        stream_seek(stream, static_cast<int>(offset), 0);
+    }
+};
+
+template <typename T>
+T* allocate_zeroed(int64_t count)
+{
+    return static_cast<T*>(std::calloc(static_cast<size_t>(count > 0 ? count : 1), sizeof(T)));
+}
+
+// One packed or unpacked cell.
+PatternCell read_cell(XmReader& in)
+{
+    PatternCell cell = {};
+    uint8_t first = in.u8();
+    if (first & 0x80) {
+        if (first & 0x01) cell.note = in.u8();
+        if (first & 0x02) cell.instrument = in.u8();
+        if (first & 0x04) cell.volume = in.u8();
+        if (first & 0x08) cell.effect = in.u8();
+        if (first & 0x10) cell.effect_param = in.u8();
+    } else {
+        cell.note = first;
+        cell.instrument = in.u8();
+        cell.volume = in.u8();
+        cell.effect = in.u8();
+        cell.effect_param = in.u8();
+    }
+    if (cell.note == 97)
+        cell.note = NOTE_KEY_OFF;
+    if (cell.instrument > 128)
+        cell.instrument = 0;
+    return cell;
+}
+
+bool read_patterns(Module* module, XmReader& in, int file_patterns)
+{
+    const int channels = module->channel_count;
+    for (int p = 0; p < file_patterns; ++p) {
+        Pattern& pattern = module->patterns[p];
+        in.skip(5);  // header length and packing type: the header is always 9 bytes
+        int rows = in.u16();
+        int packed_size = in.u16();
+        if (in.failed || rows < 1 || rows > MAX_ROWS)
+            return false;
+        int cell_count = rows * channels;
+        // Every cell takes at least one byte, so a pattern the file cannot hold fails here.
+        if (packed_size != 0 && in.remaining() < cell_count)
+            return false;
+        pattern.cells = allocate_zeroed<PatternCell>(cell_count);
+        if (!pattern.cells)
+            return false;
+        pattern.row_count = rows;
+        if (packed_size != 0)
+            for (int c = 0; c < cell_count; ++c)
+                pattern.cells[c] = read_cell(in);
+        if (in.failed)
+            return false;
+    }
+    // Patterns named in the order list but absent from the file: 64 empty rows.
+    for (int p = file_patterns; p < module->used_pattern_count; ++p) {
+        module->patterns[p].cells = allocate_zeroed<PatternCell>(64 * channels);
+        if (!module->patterns[p].cells)
+            return false;
+        module->patterns[p].row_count = 64;
+    }
+    return true;
+}
+
+void read_envelope(XmReader& in, EnvelopePoint* points)
+{
+    for (int i = 0; i < MAX_ENVELOPE_POINTS; ++i) {
+        points[i].x = in.u16();
+        points[i].y = in.u16();
+    }
+}
+
+// The envelope types are only kept where the points they use exist.
+uint8_t checked_envelope_type(uint8_t type, uint8_t& point_count, uint8_t loop_start,
+                              uint8_t loop_end)
+{
+    if (point_count > MAX_ENVELOPE_POINTS)
+        point_count = MAX_ENVELOPE_POINTS;
+    if (point_count < 2)
+        return 0;
+    if (loop_start >= point_count || loop_end >= point_count)
+        type &= ~ENVELOPE_LOOP;
+    return type;
+}
+
+void read_instrument_header(XmReader& in, Instrument& instrument)
+{
+    in.skip(4);  // sample header size: every sample header is taken as 40 bytes
+    in.bytes(instrument.sample_map, sizeof instrument.sample_map);
+    read_envelope(in, instrument.volume_envelope);
+    read_envelope(in, instrument.panning_envelope);
+    instrument.volume_point_count = in.u8();
+    instrument.panning_point_count = in.u8();
+    instrument.volume_sustain_point = in.u8();
+    instrument.volume_loop_start = in.u8();
+    instrument.volume_loop_end = in.u8();
+    instrument.panning_sustain_point = in.u8();
+    instrument.panning_loop_start = in.u8();
+    instrument.panning_loop_end = in.u8();
+    instrument.volume_type = in.u8();
+    instrument.panning_type = in.u8();
+    instrument.vibrato_type = in.u8();
+    instrument.vibrato_sweep = in.u8();
+    instrument.vibrato_depth = in.u8();
+    instrument.vibrato_rate = in.u8();
+    instrument.fadeout = static_cast<uint16_t>(in.u16() * 2);
+    instrument.volume_type =
+        checked_envelope_type(instrument.volume_type, instrument.volume_point_count,
+                              instrument.volume_loop_start, instrument.volume_loop_end);
+    instrument.panning_type =
+        checked_envelope_type(instrument.panning_type, instrument.panning_point_count,
+                              instrument.panning_loop_start, instrument.panning_loop_end);
+}
+
+void read_sample_header(XmReader& in, Sample& sample)
+{
+    sample.length = in.u32();
+    sample.loop_start = in.u32();
+    sample.loop_length = in.u32();
+    sample.volume = in.u8();
+    sample.finetune = static_cast<int8_t>(in.u8());
+    uint8_t type = in.u8();
+    sample.panning = in.u8();
+    sample.relative_note = static_cast<int8_t>(in.u8());
+    in.skip(23);  // reserved byte and name
+
+    sample.loop_mode = SAMPLE_ONE_SHOT;
+    sample.bits = 8;
+    if (type & 0x01) sample.loop_mode = SAMPLE_FORWARD_LOOP;
+    if (type & 0x02) sample.loop_mode = SAMPLE_PING_PONG;
+    if (type & 0x10) sample.bits = 16;
+    if (sample.loop_mode == SAMPLE_ONE_SHOT) {
+        sample.loop_start = 0;
+        sample.loop_length = sample.length;
+    }
+    if (sample.bits == 16) {
+        sample.length >>= 1;
+        sample.loop_start >>= 1;
+        sample.loop_length >>= 1;
+    }
+    // A loop reaching past the sample is cut at the sample's end.
+    if (static_cast<uint64_t>(sample.loop_start) + sample.loop_length > sample.length)
+        sample.loop_length = sample.loop_start < sample.length ? sample.length - sample.loop_start : 0;
+    if (sample.loop_length == 0) {
+        sample.loop_start = 0;
+        sample.loop_length = sample.length;
+        sample.loop_mode = SAMPLE_ONE_SHOT;
+    }
+}
+
+// Reads and delta-decodes one sample's frames, then writes the frame after the
+// loop so that interpolation across the wrap reads the right neighbour.
+bool read_sample_data(XmReader& in, Sample& sample)
+{
+    int64_t byte_count = static_cast<int64_t>(sample.bits) * sample.length / 8;
+    if (byte_count > in.remaining())
+        return false;
+    sample.data = allocate_zeroed<int16_t>(static_cast<int64_t>(sample.length) + SAMPLE_SPARE_FRAMES);
+    auto* raw = allocate_zeroed<uint8_t>(byte_count);
+    if (!sample.data || !raw) {
+        std::free(raw);
+        return false;
+    }
+    in.bytes(raw, static_cast<int>(byte_count));
+    uint16_t sum = 0;  // deltas wrap modulo 65536
+    for (uint32_t k = 0; k < sample.length; ++k) {
+        uint16_t delta = sample.bits == 16 ? static_cast<uint16_t>(raw[2 * k] | raw[2 * k + 1] << 8)
+                                           : static_cast<uint16_t>(raw[k] << 8);
+        sum = static_cast<uint16_t>(sum + delta);
+        sample.data[k] = static_cast<int16_t>(sum);
+    }
+    std::free(raw);
+    sample.bits = 16;
+
+    uint32_t end = sample.loop_start + sample.loop_length;
+    if (sample.loop_mode == SAMPLE_FORWARD_LOOP)
+        sample.data[end] = sample.data[sample.loop_start];
+    else if (sample.loop_mode == SAMPLE_PING_PONG)
+        sample.data[end] = sample.data[end - 1];
+    return !in.failed;
+}
+
+bool read_instruments(Module* module, XmReader& in)
+{
+    for (int i = 0; i < module->instrument_count; ++i) {
+        Instrument& instrument = module->instruments[i];
+        for (Sample*& slot : instrument.samples)
+            slot = &empty_sample;
+        int64_t start = in.tell();
+        uint32_t header_size = in.u32();
+        in.skip(23);  // name and type
+        int sample_count = in.u16();
+        if (in.failed || sample_count > MAX_INSTRUMENT_SAMPLES)
+            return false;
+        if (sample_count == 0) {
+            in.seek_to(start + header_size);
+            if (in.failed)
+                return false;
+            continue;
+        }
+        read_instrument_header(in, instrument);
+        in.seek_to(start + header_size);
+        if (in.failed)
+            return false;
+        for (int j = 0; j < sample_count; ++j) {
+            Sample* sample = allocate_zeroed<Sample>(1);
+            if (!sample)
+                return false;
+            instrument.samples[j] = sample;
+            instrument.sample_count = j + 1;
+            read_sample_header(in, *sample);
+        }
+        if (in.failed)
+            return false;
+        for (int j = 0; j < sample_count; ++j)
+            if (instrument.samples[j]->length != 0 && !read_sample_data(in, *instrument.samples[j]))
+                return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool module_load(Module* module, SourceStream* stream)
+{
+    XmReader in = {stream, 0, false};
+    stream_seek(stream, 0, 2);
+    in.file_size = stream_tell(stream);
+    stream_seek(stream, 0, 0);
+
+    char id[XM_ID_LENGTH] = {};
+    in.bytes(id, XM_ID_LENGTH);
+    if (in.failed || std::memcmp(id, XM_ID, XM_ID_LENGTH) != 0)
+        return false;
+    module->tick_handler = replay_tick;
+    module->initial_global_volume = 64;
+
+    in.seek_to(60);
+    uint32_t header_size = in.u32();
+    int song_length = in.u16();
+    int restart_position = in.u16();
+    int channel_count = in.u16();
+    int file_patterns = in.u16();
+    int instrument_count = in.u16();
+    module->flags = in.u16();
+    module->default_speed = static_cast<int16_t>(in.u16());
+    module->default_bpm = static_cast<int16_t>(in.u16());
+    in.bytes(module->order_table, MAX_ORDERS);
+    if (in.failed || song_length < 1 || song_length > MAX_ORDERS || channel_count < 1 ||
+        channel_count > MAX_CHANNELS || instrument_count > 0x7FFF)
+        return false;
+    module->song_length = static_cast<int16_t>(song_length);
+    module->restart_position = static_cast<int16_t>(restart_position < song_length ? restart_position : 0);
+    module->channel_count = static_cast<int16_t>(channel_count);
+    in.seek_to(60 + static_cast<int64_t>(header_size));
+    if (in.failed)
+        return false;
+
+    for (int i = 0; i < song_length; ++i)
+        if (module->order_table[i] >= module->used_pattern_count)
+            module->used_pattern_count = module->order_table[i] + 1;
+    module->pattern_count = file_patterns > module->used_pattern_count ? file_patterns
+                                                                        : module->used_pattern_count;
+    module->patterns = allocate_zeroed<Pattern>(module->pattern_count);
+    if (!module->patterns || !read_patterns(module, in, file_patterns))
+        return false;
+
+    module->instruments = allocate_zeroed<Instrument>(instrument_count);
+    if (!module->instruments)
+        return false;
+    module->instrument_count = static_cast<int16_t>(instrument_count);
+    return read_instruments(module, in);
+}
+
+Module* module_create(const char* name)
+{
+    Module* module = allocate_zeroed<Module>(1);
+    if (!module)
+        return nullptr;
+    SourceStream* stream = stream_open(name);
+    if (!stream) {
+        std::free(module);
+        return nullptr;
+    }
+    bool loaded = module_load(module, stream);
+    stream_close(stream);
+    if (!loaded) {
+        module_free(module);
+        return nullptr;
+    }
+    return module;
+}
+
+bool module_free(Module* module)
+{
+    if (!module)
+        return false;
+    if (module->instruments) {
+        for (int i = 0; i < module->instrument_count; ++i) {
+            Instrument& instrument = module->instruments[i];
+            for (int j = 0; j < instrument.sample_count; ++j) {
+                std::free(instrument.samples[j]->data);
+                std::free(instrument.samples[j]);
+            }
+        }
+        std::free(module->instruments);
+    }
+    if (module->patterns) {
+        for (int p = 0; p < module->pattern_count; ++p)
+            std::free(module->patterns[p].cells);
+        std::free(module->patterns);
+    }
+    std::free(module);
+    return true;
+}
+
+void module_set_bpm(Module* module, int bpm)
+{
+    if (bpm < 1)
+        bpm = 1;
+    // Single-precision constants, double-precision arithmetic, truncated: 882
+    // frames at 125 BPM and 44100 Hz.
+    double frames = 1000.0 / (bpm * static_cast<double>(0.4f)) * output_rate *
+                    static_cast<double>(0.001f);
+    module->samples_per_tick = frames >= 1.0 ? static_cast<int32_t>(frames) : 1;
+}

@@ -1,2 +1,0 @@
-// Placeholder until the player is built.
-#include "player/player.h"

@@ -1,2 +1,0 @@
-// The module player's public procedures (placeholder until the player is built).
-#pragma once

@@ -1,0 +1,358 @@
+// The XM loader: what a song file turns into, and which files it refuses.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "player/module.h"
+#include "player/module_source.h"
+#include "song_loading.h"
+
+namespace {
+
+xm::Song one_pattern_song(int channels = 2)
+{
+    xm::Song song;
+    song.channels = channels;
+    song.patterns.resize(1);
+    song.patterns[0].rows = 4;
+    return song;
+}
+
+xm::Sample eight_bit(std::vector<int> frames)
+{
+    xm::Sample s;
+    s.frames = std::move(frames);
+    return s;
+}
+
+const Sample& first_sample(const Module& m, int instrument = 0)
+{
+    return *m.instruments[instrument].samples[0];
+}
+
+TEST(Loader, ReadsTheHeader)
+{
+    xm::Song song = one_pattern_song(3);
+    song.speed = 8;
+    song.bpm = 140;
+    song.flags = 1;
+    song.orders = {0, 0, 0};
+    song.restart = 2;
+    ModulePtr m = load_song(song);
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->channel_count, 3);
+    EXPECT_EQ(m->song_length, 3);
+    EXPECT_EQ(m->restart_position, 2);
+    EXPECT_EQ(m->default_speed, 8);
+    EXPECT_EQ(m->default_bpm, 140);
+    EXPECT_EQ(m->flags, 1);
+    EXPECT_EQ(m->initial_global_volume, 64);
+    EXPECT_EQ(m->tick_handler, replay_tick);
+}
+
+// Packed cells: 0x80 is an empty cell of 1 byte, 0x9F carries all five fields
+// in 6 bytes, a plain note byte is followed by exactly four more. The second
+// pattern only reads back right if each cell took exactly its bytes.
+TEST(Loader, DecodesPackedAndPlainCellsWithTheirByteCounts)
+{
+    xm::Song song = one_pattern_song(3);
+    song.patterns[0].rows = 1;
+    song.patterns[0].raw = {0x80, 0x9F, 97, 129, 5, 6, 7, 0x31, 128, 1, 2, 3};
+    xm::Pattern second;
+    second.rows = 1;
+    second.at(0, 2, 3) = {12, 1, 0x20, 15, 3};
+    song.patterns.push_back(second);
+    song.orders = {0, 1};
+    ModulePtr m = load_song(song);
+    ASSERT_TRUE(m);
+    const PatternCell* cells = m->patterns[0].cells;
+    EXPECT_EQ(cells[0].note | cells[0].instrument | cells[0].volume | cells[0].effect |
+                  cells[0].effect_param, 0);
+    EXPECT_EQ(cells[1].note, NOTE_KEY_OFF);  // 97 in the file
+    EXPECT_EQ(cells[1].instrument, 0);       // 129 is no instrument
+    EXPECT_EQ(cells[1].volume, 5);
+    EXPECT_EQ(cells[1].effect, 6);
+    EXPECT_EQ(cells[1].effect_param, 7);
+    EXPECT_EQ(cells[2].note, 0x31);
+    EXPECT_EQ(cells[2].instrument, 128);
+    EXPECT_EQ(cells[2].effect_param, 3);
+    const PatternCell& last = m->patterns[1].cells[2];
+    EXPECT_EQ(last.note, 12);
+    EXPECT_EQ(last.effect, 15);
+    EXPECT_EQ(last.effect_param, 3);
+}
+
+// A pattern stored with packed size 0 has only its 9 header bytes in the file.
+TEST(Loader, EmptyStoredPatternIsZeroCellsAndTakesOnlyItsHeader)
+{
+    xm::Song song = one_pattern_song(2);
+    song.patterns[0].rows = 64;
+    song.patterns[0].stored_empty = true;
+    xm::Pattern second;
+    second.rows = 2;
+    second.at(1, 1, 2).note = 50;
+    song.patterns.push_back(second);
+    song.orders = {0, 1};
+    ModulePtr m = load_song(song);
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->patterns[0].row_count, 64);
+    for (int i = 0; i < 128; ++i)
+        EXPECT_EQ(m->patterns[0].cells[i].note, 0);
+    EXPECT_EQ(m->patterns[1].cells[3].note, 50);
+}
+
+TEST(Loader, PatternsNamedInTheOrderListButAbsentAreEmpty64Rows)
+{
+    xm::Song song = one_pattern_song(2);
+    song.patterns.resize(8, song.patterns[0]);
+    song.orders = {0, 9, 3};
+    ModulePtr m = load_song(song);
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->used_pattern_count, 10);
+    EXPECT_EQ(m->pattern_count, 10);
+    EXPECT_EQ(m->patterns[8].row_count, 64);
+    EXPECT_EQ(m->patterns[9].row_count, 64);
+    EXPECT_EQ(m->patterns[9].cells[127].note, 0);
+
+    // More patterns than the order list names: all are kept.
+    song.orders = {1};
+    m = load_song(song);
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->used_pattern_count, 2);
+    EXPECT_EQ(m->pattern_count, 8);
+}
+
+TEST(Loader, SampleLoopKindsAndLengths)
+{
+    xm::Song song = one_pattern_song();
+    xm::Sample one_shot = eight_bit(std::vector<int>(1000, 0));
+    xm::Sample empty_loop = one_shot;
+    empty_loop.loop = 1;
+    empty_loop.loop_start = 10;
+    empty_loop.loop_length = 0;
+    xm::Sample wide;
+    wide.sixteen_bit = true;
+    wide.frames = std::vector<int>(100, 0);
+    wide.loop = 3;  // both bits: ping-pong
+    wide.loop_start = 5;
+    wide.loop_length = 20;
+    xm::Instrument ins;
+    ins.samples = {one_shot, empty_loop, wide};
+    song.instruments = {ins};
+    ModulePtr m = load_song(song);
+    ASSERT_TRUE(m);
+    const Instrument& i = m->instruments[0];
+    ASSERT_EQ(i.sample_count, 3);
+    for (int k = 0; k < 2; ++k) {
+        EXPECT_EQ(i.samples[k]->loop_mode, SAMPLE_ONE_SHOT);
+        EXPECT_EQ(i.samples[k]->loop_start, 0u);
+        EXPECT_EQ(i.samples[k]->loop_length, 1000u);
+    }
+    EXPECT_EQ(i.samples[2]->length, 100u);  // 200 bytes
+    EXPECT_EQ(i.samples[2]->loop_start, 5u);
+    EXPECT_EQ(i.samples[2]->loop_length, 20u);
+    EXPECT_EQ(i.samples[2]->loop_mode, SAMPLE_PING_PONG);
+    EXPECT_EQ(i.samples[2]->bits, 16);
+    for (int k = 3; k < 16; ++k)
+        EXPECT_EQ(i.samples[k], &empty_sample);
+}
+
+TEST(Loader, DeltaDecodingOfBothDepths)
+{
+    xm::Song song = one_pattern_song();
+    xm::Sample narrow = eight_bit({1, 2, -1, 127, -128});  // deltas 1, 1, -3, 128 (wraps), 1 (wraps)
+    xm::Sample wide;
+    wide.sixteen_bit = true;
+    wide.frames = {1000, -32768, 32767, -2};
+    song.instruments = {xm::single_sample_instrument(narrow), xm::single_sample_instrument(wide)};
+    ModulePtr m = load_song(song);
+    ASSERT_TRUE(m);
+    const int16_t* n = first_sample(*m, 0).data;
+    EXPECT_EQ(n[0], 256);
+    EXPECT_EQ(n[1], 512);
+    EXPECT_EQ(n[2], -256);
+    EXPECT_EQ(n[3], 127 * 256);
+    EXPECT_EQ(n[4], -128 * 256);
+    const int16_t* w = first_sample(*m, 1).data;
+    EXPECT_EQ(w[0], 1000);
+    EXPECT_EQ(w[1], -32768);
+    EXPECT_EQ(w[2], 32767);
+    EXPECT_EQ(w[3], -2);
+    for (int k = 4; k < 12; ++k)
+        EXPECT_EQ(w[k], 0);
+}
+
+// The frame after a loop's end repeats the frame the mixer wraps to.
+TEST(Loader, LoopFixUpFrame)
+{
+    xm::Song song = one_pattern_song();
+    xm::Sample forward = eight_bit({10, 20, 30, 40});
+    forward.loop = 1;
+    forward.loop_start = 1;
+    forward.loop_length = 3;
+    xm::Sample ping_pong = eight_bit({10, 20, 30, 40, 50});
+    ping_pong.loop = 2;
+    ping_pong.loop_start = 0;
+    ping_pong.loop_length = 3;
+    song.instruments = {xm::single_sample_instrument(forward), xm::single_sample_instrument(ping_pong)};
+    ModulePtr m = load_song(song);
+    ASSERT_TRUE(m);
+    const int16_t* f = first_sample(*m, 0).data;
+    EXPECT_EQ(f[4], 20 * 256);
+    for (int k = 5; k < 12; ++k)
+        EXPECT_EQ(f[k], 0);
+    const int16_t* p = first_sample(*m, 1).data;
+    EXPECT_EQ(p[3], 30 * 256);  // overwrites the sample's own frame 3
+    EXPECT_EQ(p[4], 50 * 256);
+}
+
+TEST(Loader, LoopReachingPastTheSampleIsCutAtItsEnd)
+{
+    xm::Song song = one_pattern_song();
+    xm::Sample s = eight_bit(std::vector<int>(50, 1));
+    s.loop = 1;
+    s.loop_start = 30;
+    s.loop_length = 1000;
+    xm::Sample beyond = s;
+    beyond.loop_start = 60;
+    song.instruments = {xm::single_sample_instrument(s), xm::single_sample_instrument(beyond)};
+    ModulePtr m = load_song(song);
+    ASSERT_TRUE(m);
+    EXPECT_EQ(first_sample(*m, 0).loop_start, 30u);
+    EXPECT_EQ(first_sample(*m, 0).loop_length, 20u);
+    EXPECT_EQ(first_sample(*m, 0).loop_mode, SAMPLE_FORWARD_LOOP);
+    EXPECT_EQ(first_sample(*m, 1).loop_mode, SAMPLE_ONE_SHOT);
+    EXPECT_EQ(first_sample(*m, 1).loop_length, 50u);
+}
+
+// An odd byte length of 16-bit data drops the last byte from the sample; the
+// next sample's data starts on that byte.
+TEST(Loader, OddSixteenBitByteLength)
+{
+    xm::Song song = one_pattern_song();
+    xm::Sample wide;
+    wide.sixteen_bit = true;
+    wide.frames = {0x0102, 0x0304};
+    wide.byte_length = 3;  // the file still holds the 4 data bytes
+    xm::Sample next = eight_bit({5});
+    xm::Instrument ins;
+    ins.samples = {wide, next};
+    song.instruments = {ins};
+    ModulePtr m = load_song(song);
+    ASSERT_TRUE(m);
+    const Instrument& i = m->instruments[0];
+    EXPECT_EQ(i.samples[0]->length, 1u);
+    EXPECT_EQ(i.samples[0]->data[0], 0x0102);
+    // The delta of the second frame was 0x0202; its low byte 0x02 is read as the next sample.
+    EXPECT_EQ(i.samples[1]->data[0], 0x02 * 256);
+}
+
+TEST(Loader, InstrumentHeaderFields)
+{
+    xm::Song song = one_pattern_song();
+    xm::Instrument empty;       // no samples, a longer header than usual
+    empty.header_size = 300;
+    xm::Instrument voiced = xm::single_sample_instrument(eight_bit({1, 2, 3}));
+    voiced.fadeout = 300;
+    voiced.volume.points = {{0, 64}, {10, 0}};
+    voiced.volume.type = 1 | 4;
+    voiced.volume.loop_start = 0;
+    voiced.volume.loop_end = 5;  // no such point: the loop is dropped
+    voiced.sample_map[10] = 3;
+    xm::Instrument single_point = xm::single_sample_instrument(eight_bit({1}));
+    single_point.volume.points = {{0, 64}};
+    single_point.volume.type = 1;
+    song.instruments = {empty, voiced, single_point};
+    ModulePtr m = load_song(song);
+    ASSERT_TRUE(m);
+    const Instrument& e = m->instruments[0];
+    EXPECT_EQ(e.sample_count, 0);
+    for (Sample* s : e.samples)
+        EXPECT_EQ(s, &empty_sample);
+    const Instrument& v = m->instruments[1];
+    EXPECT_EQ(v.fadeout, 600);
+    EXPECT_EQ(v.volume_type, ENVELOPE_ON);
+    EXPECT_EQ(v.volume_envelope[1].x, 10);
+    EXPECT_EQ(v.sample_map[10], 3);
+    EXPECT_EQ(v.samples[0]->data[2], 3 * 256);  // read from after the 300-byte header
+    EXPECT_EQ(m->instruments[2].volume_type, 0);  // fewer than 2 points
+}
+
+TEST(Loader, RestartBeyondTheSongRestartsAtZero)
+{
+    xm::Song song = one_pattern_song();
+    song.orders = {0, 0};
+    song.restart = 2;
+    ModulePtr m = load_song(song);
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->restart_position, 0);
+}
+
+TEST(Loader, RefusesFilesItCannotPlay)
+{
+    auto refused = [](xm::Song song) { return load_song(song) == nullptr; };
+    xm::Song good = one_pattern_song();
+    ASSERT_FALSE(refused(good));
+
+    std::vector<uint8_t> bytes = xm::write(good);
+    bytes[16] = '!';
+    EXPECT_FALSE(load_bytes(bytes)) << "wrong ID text";
+
+    xm::Song s = good;
+    s.song_length = 0;
+    EXPECT_TRUE(refused(s)) << "no orders";
+    s.song_length = 257;
+    EXPECT_TRUE(refused(s)) << "more than 256 orders";
+    s = good;
+    s.channels = 0;
+    EXPECT_TRUE(refused(s)) << "no channels";
+    s.channels = 33;
+    EXPECT_TRUE(refused(s)) << "more channels than the replay has";
+    s = good;
+    s.patterns[0].rows = 0;
+    EXPECT_TRUE(refused(s)) << "pattern of 0 rows";
+    s.patterns[0].rows = 257;
+    EXPECT_TRUE(refused(s)) << "pattern of 257 rows";
+    s = good;
+    s.instruments.push_back(xm::Instrument{});
+    s.instruments[0].samples.resize(17);
+    EXPECT_TRUE(refused(s)) << "instrument with 17 samples";
+    s = good;
+    s.instruments = {xm::single_sample_instrument(eight_bit({1, 2, 3}))};
+    s.instruments[0].samples[0].byte_length = 1 << 30;
+    EXPECT_TRUE(refused(s)) << "sample longer than the file";
+    s = good;
+    s.patterns[0].raw = {0x80, 0x80};  // 4 rows × 2 channels need 8 cells
+    EXPECT_TRUE(refused(s)) << "pattern data shorter than its cells";
+}
+
+// Cutting a valid song anywhere never crashes or leaks (the sanitizer build
+// checks the reads): each prefix either fails cleanly or loads.
+TEST(Loader, EveryTruncatedPrefixFailsCleanlyOrLoads)
+{
+    xm::Song song = xm::busy_song(3, 2);
+    for (auto& ins : song.instruments)
+        for (auto& sample : ins.samples) {
+            sample.frames.resize(40);
+            sample.loop_start = 0;
+            sample.loop_length = sample.loop ? 40 : 0;
+        }
+    std::vector<uint8_t> bytes = xm::write(song);
+    ASSERT_TRUE(load_bytes(bytes));
+    int loaded = 0;
+    for (size_t length = 0; length < bytes.size(); ++length) {
+        std::vector<uint8_t> prefix(bytes.begin(), bytes.begin() + static_cast<long>(length));
+        if (load_bytes(prefix))
+            ++loaded;
+    }
+    EXPECT_EQ(loaded, 0);  // this song ends with sample data, so every cut is a short read
+}
+
+TEST(Loader, MissingSourceGivesNoModule)
+{
+    module_source_set(nullptr, nullptr, nullptr, nullptr, nullptr);
+    EXPECT_EQ(module_create("song"), nullptr);
+    EXPECT_FALSE(module_free(nullptr));
+}
+
+}  // namespace

@@ -1,0 +1,320 @@
+// The mixer: segment boundaries, loops, ramps and the conversion to 16 bits.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <vector>
+
+#include "player/mixer.h"
+#include "player/module.h"
+#include "player/output.h"
+
+namespace {
+
+// A sample of length frames of one value (or a ramp of values), with the 8
+// spare frames the loader adds and the loop fix-up frame written.
+struct TestSample {
+    std::vector<int16_t> frames;
+    Sample sample = {};
+
+    TestSample(uint32_t length, uint8_t loop_mode, uint32_t loop_start, uint32_t loop_length,
+               bool ascending = false)
+        : frames(length + 8, 0)
+    {
+        for (uint32_t i = 0; i < length; ++i)
+            frames[i] = static_cast<int16_t>(ascending ? i * 10 : 1000);
+        sample.data = frames.data();
+        sample.length = length;
+        sample.loop_mode = loop_mode;
+        sample.loop_start = loop_start;
+        sample.loop_length = loop_length;
+        uint32_t end = loop_start + loop_length;
+        if (loop_mode == SAMPLE_FORWARD_LOOP)
+            frames[end] = frames[loop_start];
+        if (loop_mode == SAMPLE_PING_PONG)
+            frames[end] = frames[end - 1];
+    }
+};
+
+class Mixer : public ::testing::Test {
+protected:
+    void SetUp() override { output_configure(44100); }
+
+    // Voice 0 playing sample at full left gain, already at its targets (no ramp).
+    MixVoice& play(const Sample& sample, uint32_t step, uint32_t step_fraction)
+    {
+        MixVoice& v = voices[0];
+        v = MixVoice{};
+        v.sample = &sample;
+        v.step = step;
+        v.step_fraction = step_fraction;
+        v.direction = VOICE_FORWARD;
+        v.target_left = v.ramp_goal_left = 127;
+        v.gain_left = 127 * 256;
+        return v;
+    }
+
+    std::vector<float> mix(int frames)
+    {
+        std::vector<float> out(2 * static_cast<size_t>(frames), 0.0f);
+        mix_voices(out.data(), frames);
+        return out;
+    }
+};
+
+TEST_F(Mixer, RampAndBlockLengthsFollowTheRate)
+{
+    EXPECT_EQ(ramp_frames, 128);
+    EXPECT_EQ(block_frames, 884);
+    EXPECT_EQ(ring_frames, 88400);
+    output_configure(48000);
+    EXPECT_EQ(ramp_frames, 139);
+    output_configure(22050);
+    EXPECT_EQ(ramp_frames, 64);
+    EXPECT_EQ(block_frames, 444);  // 441 rounded up to a multiple of 4
+    EXPECT_FALSE(output_configure(300));  // too low for a ramp of one frame
+    EXPECT_EQ(output_rate, 22050);
+    EXPECT_FLOAT_EQ(ramp_frames_inverse, 1.0f / 64);
+    EXPECT_EQ(voices[200].index, 200);
+    EXPECT_EQ(voices[200].step, 1u);
+}
+
+// 1000 frames at half speed last exactly 2000 output frames; the last one
+// interpolates halfway to the zero frame after the end.
+TEST_F(Mixer, OneShotAtHalfSpeedLastsTwiceItsLength)
+{
+    TestSample s(1000, SAMPLE_ONE_SHOT, 0, 1000);
+    MixVoice& v = play(s.sample, 0, 0x80000000u);
+    std::vector<float> out = mix(2100);
+    const float full = out[0];
+    EXPECT_GT(full, 0);
+    EXPECT_FLOAT_EQ(out[2 * 1998], full);
+    EXPECT_NEAR(out[2 * 1999], full / 2, 0.01);
+    EXPECT_EQ(out[2 * 2000], 0.0f);
+    EXPECT_EQ(out[1], 0.0f);  // nothing on the right at target 0
+    EXPECT_EQ(v.sample, nullptr);
+    EXPECT_EQ(v.position, 0u);
+}
+
+TEST_F(Mixer, ForwardLoopWrapsWithinTheCall)
+{
+    TestSample s(150, SAMPLE_FORWARD_LOOP, 100, 50, true);
+    MixVoice& v = play(s.sample, 1, 0);
+    v.position = 149;
+    std::vector<float> out = mix(2);
+    EXPECT_GT(out[2], 0);
+    EXPECT_FLOAT_EQ(out[2] / out[0], 1000.0f / 1490.0f);  // second frame is frame 100
+    EXPECT_EQ(v.position, 101u);
+    EXPECT_EQ(v.position_fraction, 0u);
+}
+
+TEST_F(Mixer, PingPongReflectsAtTheEndAndTheStart)
+{
+    TestSample s(150, SAMPLE_PING_PONG, 100, 50, true);
+    MixVoice& v = play(s.sample, 1, 0);
+    v.position = 149;
+    mix(1);
+    EXPECT_EQ(v.direction, VOICE_BACKWARD);
+    EXPECT_EQ(v.position, 149u);
+    EXPECT_EQ(v.position_fraction, 0xFFFFFFFFu);
+    // Back down through the loop and forward again at its start.
+    mix(50);
+    EXPECT_EQ(v.direction, VOICE_FORWARD);
+    EXPECT_EQ(v.position, 100u);
+    mix(10);
+    EXPECT_EQ(v.position, 110u);
+}
+
+// A ramp from 0 to 127 takes ramp_frames frames, also when split over calls.
+TEST_F(Mixer, RampReachesItsTargetAfterExactlyRampFrames)
+{
+    TestSample s(100000, SAMPLE_ONE_SHOT, 0, 100000);
+    MixVoice& v = play(s.sample, 1, 0);
+    v.gain_left = 0;
+    v.ramp_goal_left = 0;
+    std::vector<float> first = mix(50);
+    EXPECT_EQ(v.ramp_frames_left, 78);
+    EXPECT_GT(v.gain_left, 0);
+    EXPECT_LT(v.gain_left, 127 * 256);
+    EXPECT_LT(first[0], first[98]);  // rising
+    mix(78);
+    EXPECT_EQ(v.ramp_frames_left, 0);
+    EXPECT_EQ(v.gain_left, 127 * 256);
+    EXPECT_EQ(v.ramp_increment_left, 0.0f);
+    std::vector<float> steady = mix(2);
+    EXPECT_FLOAT_EQ(steady[0], static_cast<float>(1000 * (127 * (1 / 255.0))));
+}
+
+// A target change in the middle of a ramp starts a new full ramp from where
+// the gains are; a side already at its target does not drift.
+TEST_F(Mixer, TargetChangeRestartsTheRampAndIdleSidesStayPut)
+{
+    TestSample s(100000, SAMPLE_ONE_SHOT, 0, 100000);
+    MixVoice& v = play(s.sample, 1, 0);
+    v.target_right = v.ramp_goal_right = 100;
+    v.gain_right = 100 * 256;
+    v.target_left = 0;  // left falls, right stays
+    mix(64);
+    EXPECT_EQ(v.ramp_frames_left, 64);
+    EXPECT_EQ(v.gain_right, 100 * 256);
+    v.target_right = 50;  // now the right side moves too, the left keeps falling
+    mix(10);
+    EXPECT_EQ(v.ramp_frames_left, 118);
+    v.target_right = 100;
+    v.target_left = static_cast<int32_t>(static_cast<uint32_t>(v.gain_left) >> 8);
+    mix(128);
+    EXPECT_EQ(v.gain_left, v.target_left * 256);
+    EXPECT_EQ(v.gain_right, 100 * 256);
+}
+
+// Every frame at a steady gain is exactly the stated formula: interpolation
+// from the upper 31 bits of the fraction, in double precision, rounded to
+// float once per voice; bit 0 of the fraction dropped before each advance.
+// (The mixer's wide loops must agree with it to the last bit.)
+TEST_F(Mixer, SteadyFramesFollowTheFormulaExactly)
+{
+    TestSample s(60000, SAMPLE_ONE_SHOT, 0, 60000);
+    for (uint32_t i = 0; i < 60000; ++i)
+        s.frames[i] = static_cast<int16_t>((i * 2654435761u) >> 16);
+    const uint32_t fractions[] = {0x9E3779B9u, 0x80000000u, 0x00000101u, 0x12345u};
+    for (uint32_t whole = 0; whole < 3; ++whole) {
+        for (uint32_t fraction : fractions) {
+            MixVoice& v = play(s.sample, whole, fraction);
+            v.position_fraction = 0x7FFFFFFFu;  // odd: the first advance drops bit 0
+            v.target_right = v.ramp_goal_right = 45;
+            v.gain_right = 45 * 256;
+            std::vector<float> out(2 * 1001, 0.25f);
+            mix_voices(out.data(), 1001);
+            const double left = static_cast<float>(127 * static_cast<double>(std::bit_cast<float>(0x3B808081u)));
+            const double right = static_cast<float>(45 * static_cast<double>(std::bit_cast<float>(0x3B808081u)));
+            uint64_t p = 0x7FFFFFFFu;
+            for (int j = 0; j < 1001; ++j) {
+                const int16_t* f = s.frames.data() + (p >> 32);
+                double x = f[0] + (f[1] - f[0]) * ((static_cast<uint32_t>(p) >> 1) * 0x1p-31);
+                ASSERT_EQ(out[2 * j], static_cast<float>(0.25f + x * left)) << whole << " " << fraction << " " << j;
+                ASSERT_EQ(out[2 * j + 1], static_cast<float>(0.25f + x * right)) << j;
+                p = (p & ~uint64_t{1}) + (uint64_t{whole} << 32 | fraction);
+            }
+            EXPECT_EQ(v.position, static_cast<uint32_t>(p >> 32));
+            EXPECT_EQ(v.position_fraction, static_cast<uint32_t>(p));
+        }
+    }
+}
+
+// Ramped frames follow the stated rule exactly: gains start at the stored
+// gain × 2^-8 × GAIN_UNIT in single precision and grow by the single-precision
+// increment once per frame, summed in double.
+TEST_F(Mixer, RampedFramesFollowTheFormulaExactly)
+{
+    TestSample s(60000, SAMPLE_ONE_SHOT, 0, 60000);
+    for (uint32_t i = 0; i < 60000; ++i)
+        s.frames[i] = static_cast<int16_t>((i * 2654435761u) >> 16);
+    const float unit = std::bit_cast<float>(0x3B808081u);
+    const int starts[][2] = {{0, 0}, {127 * 256, 3000}, {77, 20000}};
+    for (const auto& start : starts) {
+        MixVoice& v = play(s.sample, 1, 0x3456789u);
+        v.gain_left = start[0];
+        v.gain_right = start[1];
+        v.target_left = 30;
+        v.target_right = 127;
+        std::vector<float> out(2 * 101, -1.5f);
+        mix_voices(out.data(), 101);
+        double left = static_cast<float>(start[0] * 0x1p-8 * unit);
+        double right = static_cast<float>(start[1] * 0x1p-8 * unit);
+        const double left_step = static_cast<float>((30 - (start[0] >> 8)) * static_cast<double>(unit) / 128);
+        const double right_step = static_cast<float>((127 - (start[1] >> 8)) * static_cast<double>(unit) / 128);
+        uint64_t p = 0;
+        for (int j = 0; j < 101; ++j) {
+            const int16_t* f = s.frames.data() + (p >> 32);
+            double x = f[0] + (f[1] - f[0]) * ((static_cast<uint32_t>(p) >> 1) * 0x1p-31);
+            ASSERT_EQ(out[2 * j], static_cast<float>(-1.5f + x * left)) << j;
+            ASSERT_EQ(out[2 * j + 1], static_cast<float>(-1.5f + x * right)) << j;
+            left += left_step;
+            right += right_step;
+            p = (p & ~uint64_t{1}) + (uint64_t{1} << 32 | 0x3456789u);
+        }
+        EXPECT_EQ(v.ramp_frames_left, 27);
+        EXPECT_EQ(v.gain_left, static_cast<int32_t>(std::nearbyint(left * 255 * 256)));
+    }
+}
+
+TEST_F(Mixer, OnlyTheFirst64VoicesAreMixed)
+{
+    TestSample s(1000, SAMPLE_ONE_SHOT, 0, 1000);
+    MixVoice& v = voices[64];
+    v.sample = &s.sample;
+    v.target_left = v.ramp_goal_left = 127;
+    v.gain_left = 127 * 256;
+    std::vector<float> out = mix(100);
+    for (float x : out)
+        EXPECT_EQ(x, 0.0f);
+    EXPECT_EQ(v.position, 0u);
+}
+
+TEST_F(Mixer, EmptySampleStopsAtOnceWithoutReading)
+{
+    MixVoice& v = play(empty_sample, 1, 0);
+    std::vector<float> out = mix(10);
+    EXPECT_EQ(v.sample, nullptr);
+    EXPECT_EQ(out[0], 0.0f);
+}
+
+// Counting frames from cut values can stop a position a hair short of a loop
+// boundary; such positions must neither stall nor leave the sample (the
+// sanitizer build checks every read).
+TEST_F(Mixer, TinyStepsOnLoopsAtFrameZeroKeepMovingInsideTheSample)
+{
+    TestSample forward(1, SAMPLE_FORWARD_LOOP, 0, 1);
+    MixVoice& v = play(forward.sample, 0, 0x1FF);
+    v.position_fraction = 0xFFFFFF00u;
+    for (int i = 0; i < 1000; ++i) {
+        mix(7);
+        ASSERT_EQ(v.position, 0u);
+        ASSERT_NE(v.sample, nullptr);
+    }
+    TestSample ping(3, SAMPLE_PING_PONG, 0, 3);
+    MixVoice& w = play(ping.sample, 0, 0x101);
+    w.position = 0;
+    w.position_fraction = 0x300;
+    w.direction = VOICE_BACKWARD;
+    uint32_t before = w.position_fraction;
+    for (int i = 0; i < 1000; ++i) {
+        mix(5);
+        ASSERT_LT(w.position, 3u);
+    }
+    EXPECT_NE(w.position_fraction, before);
+}
+
+// Steps above 255 frames per output frame are held at 255, and steps below
+// 256 × 2^-32 frames at that.
+TEST_F(Mixer, StepsOutsideTheRangeAreClamped)
+{
+    TestSample s(10, SAMPLE_PING_PONG, 2, 3);
+    MixVoice& v = play(s.sample, 4000, 0);
+    for (int i = 0; i < 100; ++i) {
+        mix(3);
+        ASSERT_GE(v.position, 2u);
+        ASSERT_LT(v.position, 5u);
+    }
+    TestSample still(10, SAMPLE_ONE_SHOT, 0, 10);
+    MixVoice& w = play(still.sample, 0, 0);
+    mix(10);
+    EXPECT_EQ(w.position_fraction, 256u * 10);
+}
+
+TEST(FloatToPcm16, RoundsTiesToEvenAndClips)
+{
+    const float in[] = {40000.4f, -40000.6f, 2.5f, 3.5f, -2.5f, 1.4999f, -32768.4f, 32766.6f};
+    int16_t out[8] = {};
+    float_to_pcm16(out, in, 4);
+    const int16_t expected[] = {32767, -32768, 2, 4, -2, 1, -32768, 32767};
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(out[i], expected[i]) << "value " << in[i];
+    int16_t untouched[2] = {7, 7};
+    float_to_pcm16(untouched, in, 0);
+    float_to_pcm16(nullptr, in, 1);
+    float_to_pcm16(untouched, nullptr, 1);
+    EXPECT_EQ(untouched[0], 7);
+}
+
+}  // namespace

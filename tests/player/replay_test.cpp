@@ -1,0 +1,392 @@
+// The replay engine: rows and ticks, the volume column, effects, envelopes and
+// the voices the channels drive.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "player/mixer.h"
+#include "player/module.h"
+#include "player/replay.h"
+#include "song_loading.h"
+
+namespace {
+
+// A song of one pattern whose instrument 1 plays a looping sample at volume
+// 64, panning 128; instrument 2 has an envelope (set per test).
+xm::Song song_with(int channels, int rows, int speed = 6)
+{
+    xm::Song song;
+    song.channels = channels;
+    song.speed = speed;
+    song.patterns.resize(1);
+    song.patterns[0].rows = rows;
+    xm::Sample looped;
+    looped.frames = xm::sine_frames(256, 32, 100);
+    looped.loop = 1;
+    looped.loop_start = 0;
+    looped.loop_length = 256;
+    xm::Instrument plain = xm::single_sample_instrument(looped);
+    xm::Instrument enveloped = plain;
+    enveloped.fadeout = 1000;
+    song.instruments = {plain, enveloped};
+    return song;
+}
+
+xm::Cell& cell(xm::Song& song, int row, int channel)
+{
+    return song.patterns[0].at(row, channel, song.channels);
+}
+
+void run_ticks(Module* m, int ticks)
+{
+    for (int i = 0; i < ticks; ++i)
+        replay_tick(m);
+}
+
+TEST(SamplesPerTick, FollowsTheBpmAtTheOutputRate)
+{
+    output_configure(44100);
+    Module m = {};
+    module_set_bpm(&m, 32);
+    EXPECT_EQ(m.samples_per_tick, 3445);
+    module_set_bpm(&m, 125);
+    EXPECT_EQ(m.samples_per_tick, 882);
+    module_set_bpm(&m, 255);
+    EXPECT_EQ(m.samples_per_tick, 432);
+    for (int bpm = 1; bpm <= 255; ++bpm) {
+        module_set_bpm(&m, bpm);
+        ASSERT_EQ(m.samples_per_tick, 44100 * 5 / (2 * bpm)) << bpm;
+    }
+    m.samples_to_tick = 17;
+    module_set_bpm(&m, 0);  // a damaged song's tempo still gives ticks that advance
+    EXPECT_GE(m.samples_per_tick, 1);
+    EXPECT_EQ(m.samples_to_tick, 17);
+    output_configure(48000);
+    module_set_bpm(&m, 125);
+    EXPECT_EQ(m.samples_per_tick, 960);
+}
+
+TEST(Replay, RowsAdvanceThroughTheOrdersAndLoopFromTheRestart)
+{
+    xm::Song song = song_with(1, 2, 2);
+    song.patterns.push_back(song.patterns[0]);
+    song.patterns[1].rows = 3;
+    song.orders = {0, 1, 0};
+    song.restart = 1;
+    ModulePtr m = start_song(song);
+    std::vector<std::pair<int, int>> seen;
+    for (int i = 0; i < 20; ++i) {
+        replay_tick(m.get());
+        seen.emplace_back(m->order, m->row);
+    }
+    std::vector<std::pair<int, int>> expected = {
+        {0, 0}, {0, 0}, {0, 1}, {0, 1}, {1, 0}, {1, 0}, {1, 1}, {1, 1}, {1, 2}, {1, 2},
+        {2, 0}, {2, 0}, {2, 1}, {2, 1}, {1, 0}, {1, 0}, {1, 1}, {1, 1}, {1, 2}, {1, 2}};
+    EXPECT_EQ(seen, expected);
+}
+
+TEST(Replay, SpeedAndTempoEffects)
+{
+    xm::Song song = song_with(1, 8, 4);
+    cell(song, 1, 0) = {0, 0, 0, 15, 0x00};  // F00: every tick a row tick
+    cell(song, 3, 0) = {0, 0, 0, 15, 0x01};
+    cell(song, 5, 0) = {0, 0, 0, 15, 0x1F};
+    cell(song, 6, 0) = {0, 0, 0, 15, 0x20};  // 32 BPM
+    ModulePtr m = start_song(song);
+    run_ticks(m.get(), 4);  // row 0 at speed 4
+    replay_tick(m.get());
+    EXPECT_EQ(m->row, 1);
+    EXPECT_EQ(m->speed, 0);
+    replay_tick(m.get());
+    EXPECT_EQ(m->row, 2);
+    replay_tick(m.get());
+    replay_tick(m.get());
+    EXPECT_EQ(m->row, 4);
+    EXPECT_EQ(m->speed, 1);
+    replay_tick(m.get());
+    EXPECT_EQ(m->speed, 31);
+    run_ticks(m.get(), 31);
+    EXPECT_EQ(m->row, 6);
+    EXPECT_EQ(m->samples_per_tick, 3445);
+}
+
+TEST(Replay, GlobalVolumeIsAtMost64AndReachesLaterChannelsAtOnce)
+{
+    xm::Song song = song_with(2, 2);
+    cell(song, 0, 0) = {49, 1, 0, 16, 32};
+    cell(song, 0, 1) = {49, 1, 0, 0, 0};
+    cell(song, 1, 0) = {0, 0, 0, 16, 200};
+    ModulePtr m = start_song(song);
+    replay_tick(m.get());
+    EXPECT_EQ(m->global_volume, 32);
+    EXPECT_EQ(channels[1].voice->volume, 63);  // 64 × 64 × 65536 × 32 × 255 / 2^35
+    run_ticks(m.get(), 6);
+    EXPECT_EQ(m->global_volume, 64);
+}
+
+TEST(Replay, VolumeColumn)
+{
+    xm::Song song = song_with(4, 4, 8);
+    for (int c = 0; c < 4; ++c)
+        cell(song, 0, c) = {49, 1, 0x30, 0, 0};  // volume 32
+    cell(song, 1, 0).volume = 0x62;  // slide down 2 on every tick
+    cell(song, 1, 1).volume = 0x82;  // fine slide: once
+    cell(song, 1, 2).volume = 0x10;  // volume 0
+    cell(song, 1, 3).volume = 0x55;  // nothing
+    cell(song, 2, 2).volume = 0x50;  // volume 64
+    cell(song, 2, 0).volume = 0xC4;  // panning 64
+    cell(song, 3, 0).volume = 0xE3;  // panning slide right 3 per tick
+    ModulePtr m = start_song(song);
+    run_ticks(m.get(), 8);
+    EXPECT_EQ(channels[0].volume, 32);
+    run_ticks(m.get(), 8);
+    EXPECT_EQ(channels[0].volume, 32 - 2 * 8);
+    EXPECT_EQ(channels[1].volume, 30);
+    EXPECT_EQ(channels[2].volume, 0);
+    EXPECT_EQ(channels[3].volume, 32);
+    run_ticks(m.get(), 8);
+    EXPECT_EQ(channels[2].volume, 64);
+    EXPECT_EQ(channels[0].panning, 64);
+    run_ticks(m.get(), 8);
+    EXPECT_EQ(channels[0].panning, 64 + 3 * 8);
+    EXPECT_EQ(channels[0].voice->panning, 88);
+}
+
+TEST(Replay, LinearPeriodsGiveTheirFrequency)
+{
+    xm::Song song = song_with(2, 1);
+    cell(song, 0, 0) = {49, 1, 0, 0, 0};  // C-4: period 4608, 8363 Hz
+    cell(song, 0, 1) = {61, 1, 0, 0, 0};  // an octave up
+    ModulePtr m = start_song(song);
+    replay_tick(m.get());
+    EXPECT_EQ(channels[0].period, 4608);
+    EXPECT_EQ(channels[0].voice->step, 0u);
+    EXPECT_EQ(channels[0].voice->step_fraction,
+              static_cast<uint32_t>((uint64_t{8363} << 32) / 44100));
+    EXPECT_EQ(channels[1].period, 4608 - 768);
+    EXPECT_EQ(channels[1].voice->step_fraction,
+              static_cast<uint32_t>((uint64_t{16726} << 32) / 44100));
+}
+
+// With the linear flag clear the Amiga periods are used, so the song sounds.
+TEST(Replay, AmigaPeriodModulesPlay)
+{
+    xm::Song song = song_with(2, 1);
+    song.flags = 0;
+    cell(song, 0, 0) = {49, 1, 0, 0, 0};
+    cell(song, 0, 1) = {37, 1, 0, 0, 0};
+    ModulePtr m = start_song(song);
+    replay_tick(m.get());
+    EXPECT_EQ(channels[0].period, 1712);
+    EXPECT_EQ(channels[1].period, 3424);
+    EXPECT_EQ(channels[0].voice->step_fraction,
+              static_cast<uint32_t>((uint64_t{14317056 / 1712} << 32) / 44100));
+    EXPECT_EQ(channels[1].voice->volume, 127);
+}
+
+TEST(Replay, ArpeggioStepsThroughItsThreeOffsets)
+{
+    xm::Song song = song_with(1, 1, 6);
+    cell(song, 0, 0) = {49, 1, 0, 0, 0x37};
+    ModulePtr m = start_song(song);
+    std::vector<int> offsets;
+    for (int t = 0; t < 6; ++t) {
+        replay_tick(m.get());
+        offsets.push_back(channels[0].period_offset / 64);
+    }
+    EXPECT_EQ(offsets, (std::vector<int>{0, 3, 7, 0, 3, 7}));
+}
+
+TEST(Replay, NotesWithoutAnInstrumentStaySilent)
+{
+    xm::Song song = song_with(1, 1);
+    cell(song, 0, 0).note = 49;
+    ModulePtr m = start_song(song);
+    replay_tick(m.get());
+    EXPECT_EQ(channels[0].voice->volume, 0);
+}
+
+TEST(Replay, NotesOutsideTheScaleAreIgnored)
+{
+    xm::Song song = song_with(1, 2, 1);
+    cell(song, 0, 0) = {49, 1, 0, 0, 0};
+    song.patterns[0].raw.clear();
+    ModulePtr m = start_song(song);
+    m->patterns[0].cells[1].note = 200;  // only a damaged file holds such a note
+    replay_tick(m.get());
+    const MixVoice* before = channels[0].voice;
+    uint32_t period = channels[0].period;
+    replay_tick(m.get());
+    EXPECT_EQ(channels[0].voice, before);
+    EXPECT_EQ(channels[0].period, period);
+    EXPECT_EQ(channels[0].note, 48);
+    EXPECT_EQ(channels[0].key_off, 0);
+}
+
+TEST(Replay, InstrumentWithoutNoteResetsWithoutRestarting)
+{
+    xm::Song song = song_with(1, 3, 1);
+    cell(song, 0, 0) = {49, 1, 0x20, 0, 0};  // volume 16
+    cell(song, 1, 0) = {97, 0, 0, 0, 0};     // key off
+    cell(song, 2, 0) = {0, 1, 0, 0, 0};
+    ModulePtr m = start_song(song);
+    replay_tick(m.get());
+    EXPECT_EQ(channels[0].volume, 16);
+    MixVoice* voice = channels[0].voice;
+    voice->position = 77;  // as if mixed for a while
+    replay_tick(m.get());
+    EXPECT_EQ(channels[0].key_off, 1);
+    EXPECT_EQ(voice->volume, 0);  // no envelope: the key-off cuts
+    replay_tick(m.get());
+    EXPECT_EQ(channels[0].key_off, 0);
+    EXPECT_EQ(channels[0].volume, 64);
+    EXPECT_EQ(channels[0].voice, voice);
+    EXPECT_EQ(voice->position, 77u);
+    EXPECT_EQ(voice->volume, 127);
+}
+
+TEST(Replay, KeyOffWithInstrumentResetsThenReleases)
+{
+    xm::Song song = song_with(1, 2, 1);
+    cell(song, 0, 0) = {49, 1, 0, 0, 0};
+    cell(song, 1, 0) = {97, 1, 0, 0, 0};
+    ModulePtr m = start_song(song);
+    replay_tick(m.get());
+    MixVoice* voice = channels[0].voice;
+    voice->position = 5;
+    replay_tick(m.get());
+    EXPECT_EQ(channels[0].key_off, 1);
+    EXPECT_EQ(channels[0].voice, voice);
+    EXPECT_EQ(voice->position, 5u);
+    EXPECT_EQ(voice->volume, 0);
+}
+
+// With an envelope, a key-off lets it pass its sustain point and fades the
+// note by twice the file's fade-out value per tick.
+TEST(Replay, KeyOffReleasesTheSustainAndFadesOut)
+{
+    xm::Song song = song_with(1, 32, 4);
+    xm::Envelope& env = song.instruments[1].volume;
+    env.points = {{0, 64}, {2, 32}, {6, 0}};
+    env.sustain = 1;
+    env.type = 1 | 2;
+    cell(song, 0, 0) = {49, 2, 0, 0, 0};
+    cell(song, 2, 0) = {0, 0, 0, 20, 0};  // K: key off
+    ModulePtr m = start_song(song);
+    std::vector<int> envelope;
+    for (int t = 0; t < 8; ++t) {
+        replay_tick(m.get());
+        envelope.push_back(channels[0].envelope_volume);
+    }
+    EXPECT_EQ(envelope, (std::vector<int>{64, 48, 32, 32, 32, 32, 32, 32}));  // held at the sustain
+    EXPECT_EQ(channels[0].fadeout_volume, 65536);
+    replay_tick(m.get());  // row 2: key off
+    EXPECT_EQ(channels[0].key_off, 1);
+    EXPECT_EQ(channels[0].envelope_volume, 32);
+    EXPECT_EQ(channels[0].fadeout_volume, 65536 - 2000);
+    replay_tick(m.get());
+    EXPECT_EQ(channels[0].envelope_volume, 24);
+    EXPECT_EQ(channels[0].fadeout_volume, 65536 - 4000);
+    run_ticks(m.get(), 40);
+    EXPECT_EQ(channels[0].envelope_volume, 0);
+    EXPECT_EQ(channels[0].envelope_finished, 1);
+    EXPECT_EQ(channels[0].fadeout_volume, 0);
+}
+
+// The loop test comes first: a sustain point at the loop's end loops.
+TEST(Replay, EnvelopeLoopBeatsSustainAtTheSamePoint)
+{
+    xm::Song song = song_with(1, 16, 1);
+    xm::Envelope& env = song.instruments[1].volume;
+    env.points = {{0, 0}, {2, 64}, {4, 32}, {10, 10}};
+    env.sustain = 2;
+    env.loop_start = 1;
+    env.loop_end = 2;
+    env.type = 1 | 2 | 4;
+    cell(song, 0, 0) = {49, 2, 0, 0, 0};
+    ModulePtr m = start_song(song);
+    std::vector<int> envelope;
+    for (int t = 0; t < 9; ++t) {
+        replay_tick(m.get());
+        envelope.push_back(channels[0].envelope_volume);
+    }
+    EXPECT_EQ(envelope, (std::vector<int>{0, 32, 64, 48, 64, 48, 64, 48, 64}));
+}
+
+// A note with tone portamento restarts the channel's current sample at the
+// current pitch; the cell's note and instrument are not taken.
+TEST(Replay, TonePortamentoRestartsTheOldNote)
+{
+    xm::Song song = song_with(1, 2, 1);
+    cell(song, 0, 0) = {49, 1, 0, 0, 0};
+    cell(song, 1, 0) = {61, 2, 0, 3, 0x10};
+    ModulePtr m = start_song(song);
+    replay_tick(m.get());
+    MixVoice* first = channels[0].voice;
+    replay_tick(m.get());
+    EXPECT_EQ(channels[0].period, 4608);
+    EXPECT_EQ(channels[0].instrument, 0);
+    EXPECT_EQ(channels[0].note, 48);
+    EXPECT_NE(channels[0].voice, first);
+    EXPECT_EQ(channels[0].voice->position, 0u);
+    EXPECT_EQ(channels[0].voice->sample, m->instruments[0].samples[0]);
+}
+
+// Notes that follow each other while the previous still sounds alternate
+// between voice i and i + 32; the old voice falls silent, still playing.
+TEST(Replay, RetriggeredNotesHandOverBetweenPartnerVoices)
+{
+    xm::Song song = song_with(3, 3, 1);
+    for (int row = 0; row < 3; ++row)
+        cell(song, row, 2) = {static_cast<uint8_t>(49 + row), 1, 0, 0, 0};
+    ModulePtr m = start_song(song);
+    replay_tick(m.get());
+    EXPECT_EQ(channels[2].voice, &voices[2]);
+    voices[2].position = 10;
+    replay_tick(m.get());
+    EXPECT_EQ(channels[2].voice, &voices[34]);
+    EXPECT_EQ(voices[34].index, 34);
+    EXPECT_EQ(voices[34].position, 0u);
+    EXPECT_EQ(voices[2].sample, m->instruments[0].samples[0]);
+    EXPECT_EQ(voices[2].position, 10u);
+    EXPECT_EQ(voices[2].target_left, 0);
+    EXPECT_EQ(voices[2].volume, 0);
+    replay_tick(m.get());
+    EXPECT_EQ(channels[2].voice, &voices[2]);
+}
+
+// After a one-shot sample has ended, the next note stays on the same voice.
+TEST(Replay, EndedOneShotKeepsItsVoice)
+{
+    xm::Song song = song_with(1, 2, 1);
+    xm::Sample click;
+    click.frames = {50, 50};
+    song.instruments[0] = xm::single_sample_instrument(click);
+    cell(song, 0, 0) = {49, 1, 0, 0, 0};
+    cell(song, 1, 0) = {49, 1, 0, 0, 0};
+    ModulePtr m = start_song(song);
+    replay_tick(m.get());
+    std::vector<float> mix(2 * 882);
+    mix_voices(mix.data(), 882);
+    EXPECT_EQ(voices[0].sample, nullptr);
+    replay_tick(m.get());
+    EXPECT_EQ(channels[0].voice, &voices[0]);
+    EXPECT_NE(voices[0].sample, nullptr);
+}
+
+TEST(Replay, InstrumentsBeyondTheSongPlayTheEmptySample)
+{
+    xm::Song song = song_with(1, 2, 1);
+    cell(song, 0, 0) = {49, 1, 0, 0, 0};
+    cell(song, 1, 0) = {49, 9, 0, 0, 0};
+    ModulePtr m = start_song(song);
+    replay_tick(m.get());
+    replay_tick(m.get());
+    EXPECT_EQ(channels[0].voice->sample, &empty_sample);
+    EXPECT_EQ(channels[0].volume, 0);
+    std::vector<float> mix(2 * 100);
+    mix_voices(mix.data(), 100);
+    EXPECT_EQ(channels[0].voice->sample, nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,121 @@
+// xm2wav, run as a user runs it: songs in, WAV files (or one error line) out.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "support/xm_writer.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class Xm2Wav : public ::testing::Test {
+protected:
+    fs::path dir;
+    fs::path tool;
+
+    void SetUp() override
+    {
+        tool = fs::read_symlink("/proc/self/exe").parent_path() / "xm2wav";
+        dir = fs::temp_directory_path() / ("xm2wav_test_" + std::to_string(getpid()));
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    fs::path write_file(const std::string& name, const std::vector<uint8_t>& bytes)
+    {
+        fs::path path = dir / name;
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
+        return path;
+    }
+
+    // Exit status and the first line on stderr.
+    std::pair<int, std::string> run(const std::string& arguments)
+    {
+        std::string command = tool.string() + " " + arguments + " 2>" + (dir / "stderr").string();
+        int status = std::system(command.c_str());
+        std::ifstream err(dir / "stderr");
+        std::string line;
+        std::getline(err, line);
+        return {WEXITSTATUS(status), line};
+    }
+
+    static std::vector<uint8_t> read_bytes(const fs::path& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+
+    static uint32_t le32(const std::vector<uint8_t>& b, size_t at)
+    {
+        return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
+    }
+};
+
+// Two orders of 4 rows at speed 6, 125 BPM: 8 rows × 6 ticks × 882 frames.
+xm::Song two_order_song()
+{
+    xm::Song song = xm::busy_song(2, 1);
+    song.patterns[0].rows = 4;
+    song.patterns[0].cells.resize(4 * 2);
+    song.orders = {0, 0};
+    return song;
+}
+
+TEST_F(Xm2Wav, RendersTheSongOnceByDefault)
+{
+    fs::path song = write_file("song.xm", xm::write(two_order_song()));
+    auto [status, message] = run(song.string() + " " + (dir / "out.wav").string());
+    ASSERT_EQ(status, 0) << message;
+    std::vector<uint8_t> wav = read_bytes(dir / "out.wav");
+    ASSERT_GE(wav.size(), 44u);
+    EXPECT_EQ(std::string(wav.begin(), wav.begin() + 4), "RIFF");
+    EXPECT_EQ(std::string(wav.begin() + 8, wav.begin() + 16), "WAVEfmt ");
+    EXPECT_EQ(le32(wav, 24), 44100u);
+    EXPECT_EQ(le32(wav, 40), 8u * 6 * 882 * 4);
+    EXPECT_EQ(wav.size(), 44 + le32(wav, 40));
+    EXPECT_EQ(le32(wav, 4), wav.size() - 8);
+    // Nothing but the output is left in the folder.
+    int files = 0;
+    for (auto& entry : fs::directory_iterator(dir))
+        files += entry.path().filename() != "stderr";
+    EXPECT_EQ(files, 2);
+}
+
+TEST_F(Xm2Wav, LengthAndRateOptions)
+{
+    fs::path song = write_file("song.xm", xm::write(two_order_song()));
+    fs::path out = dir / "out.wav";
+    ASSERT_EQ(run(song.string() + " " + out.string() + " --seconds 0.5 --rate 22050").first, 0);
+    std::vector<uint8_t> wav = read_bytes(out);
+    EXPECT_EQ(le32(wav, 24), 22050u);
+    EXPECT_EQ(le32(wav, 40), 11025u * 4);
+    // --until stops before the row starts: order 1, row 2 is 6 rows in.
+    ASSERT_EQ(run(song.string() + " " + out.string() + " --until 1/2").first, 0);
+    EXPECT_EQ(le32(read_bytes(out), 40), 6u * 6 * 882 * 4);
+}
+
+TEST_F(Xm2Wav, BadInputGivesOneLineAndNoOutput)
+{
+    fs::path not_xm = write_file("not.xm", {'h', 'e', 'l', 'l', 'o'});
+    fs::path out = dir / "out.wav";
+    auto [status, message] = run(not_xm.string() + " " + out.string());
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(message.find("not.xm"), std::string::npos) << message;
+    EXPECT_FALSE(fs::exists(out));
+
+    EXPECT_EQ(run((dir / "missing.xm").string() + " " + out.string()).first, 1);
+    EXPECT_EQ(run(not_xm.string()).first, 1);
+    EXPECT_EQ(run(not_xm.string() + " " + out.string() + " --rate 12").first, 1);
+    EXPECT_EQ(run(not_xm.string() + " " + out.string() + " --until 3").first, 1);
+    EXPECT_FALSE(fs::exists(out));
+}
+
+}  // namespace
