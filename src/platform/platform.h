@@ -20,6 +20,8 @@ int platform_ask_yes_no(const char* text, const char* caption);
 
 // Switches the display to width × height × bits for as long as the show runs.
 // Returns 1 when the mode was changed, 0 when it was not (nothing changed).
+// A backend may make the switch when the full-screen window opens (SDL does);
+// 1 then means the display has that mode and the window will use it.
 int platform_set_display_mode(int width, int height, int bits);
 
 // Puts the display back in the mode it had before platform_set_display_mode.
@@ -31,6 +33,10 @@ void platform_restore_display_mode();
 // current on the calling thread. Returns 1 on success, 0 on failure (whatever
 // was created stays until platform_destroy_window).
 int platform_create_window(int width, int height, int fullscreen, const char* title);
+
+// Why the last failed window or display call failed, in a few words of the
+// system's own; an empty string when there is nothing to tell.
+const char* platform_error();
 
 // Releases the GL context and the window. Harmless when there is none.
 void platform_destroy_window();
