@@ -5,6 +5,7 @@
 #include "effects/blocks.h"
 #include "effects/effects.h"
 #include "support/gl_test.h"
+#include "block_test_support.h"
 
 #include <GL/gl.h>
 #include <gtest/gtest.h>
@@ -19,13 +20,6 @@ void init_scene_once()
 {
     static const bool done = (init_block_font(), init_block_scene(), true);
     (void)done;
-}
-
-void clear_frame()
-{
-    glDisable(GL_SCISSOR_TEST);
-    glClearColor(0, 0, 0, 1);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 }
 
 // One frame of the scene as the main loop would run it.
@@ -47,11 +41,6 @@ Rgb lit(float r, float g, float b)
 {
     auto channel = [](float c) { return std::min(255, static_cast<int>(std::lround(c * 1.1 * 255))); };
     return {channel(r), channel(g), channel(b)};
-}
-
-bool near(Rgb a, Rgb b, int tolerance = 3)
-{
-    return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance && std::abs(a.b - b.b) <= tolerance;
 }
 
 const Rgb kGreen = lit(0.2f, 0.59f, 0.004f);
@@ -254,10 +243,10 @@ TEST_F(BlockScenePictures, AtRestTheBackdropFillsTheView)
 {
     scene_frame(0, 4, 20);
     for (int x : {0, 100, 539, 639}) {
-        EXPECT_TRUE(near(read_pixel(x, 0), kLightBlue)) << "x " << x;
-        EXPECT_TRUE(near(read_pixel(x, 238), kLightBlue)) << "x " << x;
-        EXPECT_TRUE(near(read_pixel(x, 242), kGreen)) << "x " << x;
-        EXPECT_TRUE(near(read_pixel(x, 479), kGreen)) << "x " << x;
+        EXPECT_TRUE(colours_match(read_pixel(x, 0), kLightBlue)) << "x " << x;
+        EXPECT_TRUE(colours_match(read_pixel(x, 238), kLightBlue)) << "x " << x;
+        EXPECT_TRUE(colours_match(read_pixel(x, 242), kGreen)) << "x " << x;
+        EXPECT_TRUE(colours_match(read_pixel(x, 479), kGreen)) << "x " << x;
     }
 }
 
@@ -274,7 +263,7 @@ TEST_F(BlockScenePictures, FlatFigureShowsThePosesColours)
                 const uint8_t cell = pose[i * 32 + j];
                 const Rgb backdrop = (20 - i - 0.5 > 0) ? kLightBlue : kGreen; // the horizon at world y 0
                 const Rgb expected = (cell & kSolidCell) ? lit(block_palette[cell & 7]) : backdrop;
-                if (!near(figure_cell_pixel(i, j), expected)) {
+                if (!colours_match(figure_cell_pixel(i, j), expected)) {
                     ++wrong;
                     ADD_FAILURE() << "pose " << cue.pose << " cell " << i << "," << j;
                 }
@@ -290,10 +279,10 @@ TEST_F(BlockScenePictures, HeadlineStepsAreDrawnOnThePicture)
     scene_frame(0, 4, 20);
     const Rgb yellow = lit(block_palette[5]);
     // "T": the top row is full, centred on x = -16, y = 16.
-    EXPECT_TRUE(near(read_pixel(static_cast<int>(320 - 16 * 40.0 / 3), static_cast<int>(240 - 16.7 * 40 / 3)), yellow));
+    EXPECT_TRUE(colours_match(read_pixel(static_cast<int>(320 - 16 * 40.0 / 3), static_cast<int>(240 - 16.7 * 40 / 3)), yellow));
     block_scene.headline_step = 0;
     scene_frame(0, 4, 20);
-    EXPECT_TRUE(near(read_pixel(static_cast<int>(320 - 16 * 40.0 / 3), static_cast<int>(240 - 16.7 * 40 / 3)), kLightBlue));
+    EXPECT_TRUE(colours_match(read_pixel(static_cast<int>(320 - 16 * 40.0 / 3), static_cast<int>(240 - 16.7 * 40 / 3)), kLightBlue));
 }
 
 TEST_F(BlockScenePictures, FlightEndsOnThePictureItSnapsBackTo)
@@ -330,7 +319,7 @@ TEST(BlockSceneSpinning, RingTurnsAndRollsAndStaysUnderAFullTurn)
     draw_spinning_blocks(0, 0, 0, 0, 0);
     // The first copy stands straight ahead: pose 1's open mouth (dark red) is
     // at the middle of the view.
-    EXPECT_TRUE(near(read_pixel(320, 240), lit(block_palette[3])));
+    EXPECT_TRUE(colours_match(read_pixel(320, 240), lit(block_palette[3])));
     draw_spinning_blocks(0, 0, 0, 0, 1000);
     EXPECT_FLOAT_EQ(spinning_blocks.roll_angle, 60);
     EXPECT_FLOAT_EQ(spinning_blocks.yaw_angle, 180);

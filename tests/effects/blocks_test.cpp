@@ -5,6 +5,7 @@
 #include "effects/blocks.h"
 #include "effects/effects.h"
 #include "support/gl_test.h"
+#include "block_test_support.h"
 
 #include <GL/gl.h>
 #include <GL/glu.h>
@@ -264,26 +265,12 @@ namespace {
 
 const Rgb kYellow{255, 222, 0};
 
-bool near(Rgb a, Rgb b, int tolerance = 2)
-{
-    return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance && std::abs(a.b - b.b) <= tolerance;
-}
-
 // Draws text unlit with 80 pixels a unit: x -1..7, y -3..3.
 void draw_text_plain(const char* text, int flat)
 {
-    glDisable(GL_SCISSOR_TEST);
-    glClearColor(0, 0, 0, 1);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glPushAttrib(GL_ALL_ATTRIB_BITS);
-    glDisable(GL_LIGHTING);
-    glEnable(GL_CULL_FACE);
-    glEnable(GL_DEPTH_TEST);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
+    begin_unlit_culled();
     glOrtho(-1, 7, -3, 3, -10, 10);
     glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
     draw_block_text(text, flat);
     glPopAttrib();
 }
@@ -304,11 +291,11 @@ TEST(BlockText, GlyphsSitOnePointEightApartFromTheOrigin)
     // full; E's top row is full. Glyph k is centred at x = 1.8 k.
     draw_text_plain("THE", 1);
     for (float x : {-0.7f, 0.0f, 0.7f, 3.6f - 0.7f, 3.6f + 0.7f})
-        EXPECT_TRUE(near(pixel_at(x, 0.7f), kYellow)) << "top row at x " << x;
-    EXPECT_TRUE(near(pixel_at(1.8f, 0.1f), kYellow)) << "H's bar";
-    EXPECT_TRUE(near(pixel_at(1.8f, 0.7f), {0, 0, 0})) << "between H's posts";
-    EXPECT_TRUE(near(pixel_at(0.9f, 0.7f), {0, 0, 0})) << "the gap after T";
-    EXPECT_TRUE(near(pixel_at(-0.7f, -0.3f), {0, 0, 0})) << "left of T's stem";
+        EXPECT_TRUE(colours_match(pixel_at(x, 0.7f), kYellow)) << "top row at x " << x;
+    EXPECT_TRUE(colours_match(pixel_at(1.8f, 0.1f), kYellow)) << "H's bar";
+    EXPECT_TRUE(colours_match(pixel_at(1.8f, 0.7f), {0, 0, 0})) << "between H's posts";
+    EXPECT_TRUE(colours_match(pixel_at(0.9f, 0.7f), {0, 0, 0})) << "the gap after T";
+    EXPECT_TRUE(colours_match(pixel_at(-0.7f, -0.3f), {0, 0, 0})) << "left of T's stem";
 
     // The modelview comes back as it was.
     GLdouble before[16], after[16];
@@ -327,9 +314,9 @@ TEST(BlockText, SpacesAndCodesOutsideTheSetStillAdvance)
     for (const std::string& gap : {std::string(" "), std::string("~"), std::string("\x01"), std::string("\xC8")}) {
         for (int flat : {0, 1}) {
             draw_text_plain(("A" + gap + "A").c_str(), flat);
-            EXPECT_TRUE(near(pixel_at(0, 0.7f), kYellow)) << "first A, gap code " << int(gap[0] & 0xFF);
-            EXPECT_TRUE(near(pixel_at(1.8f, 0.7f), {0, 0, 0})) << "gap code " << int(gap[0] & 0xFF);
-            EXPECT_TRUE(near(pixel_at(3.6f, 0.7f), kYellow)) << "second A, gap code " << int(gap[0] & 0xFF);
+            EXPECT_TRUE(colours_match(pixel_at(0, 0.7f), kYellow)) << "first A, gap code " << int(gap[0] & 0xFF);
+            EXPECT_TRUE(colours_match(pixel_at(1.8f, 0.7f), {0, 0, 0})) << "gap code " << int(gap[0] & 0xFF);
+            EXPECT_TRUE(colours_match(pixel_at(3.6f, 0.7f), kYellow)) << "second A, gap code " << int(gap[0] & 0xFF);
         }
     }
 }
@@ -389,17 +376,9 @@ TEST(BlockScene, RoomFacesInwardOnEverySide)
                           {-1, 0, 0, 0, {128, 128, 128}}, {1, 0, 0, 0, {128, 128, 128}},
                           {0, -1, 0, 1, {128, 128, 128}}, {0, 1, 0, 1, {128, 128, 128}}};
     for (const Look& look : looks) {
-        glDisable(GL_SCISSOR_TEST);
-        glClearColor(0, 0, 0, 1);
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        glPushAttrib(GL_ALL_ATTRIB_BITS);
-        glDisable(GL_LIGHTING);
-        glEnable(GL_CULL_FACE);
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
+        begin_unlit_culled();
         glFrustum(-1, 1, -1, 1, 1, 1000);
         glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
         gluLookAt(0, 36, 0, look.x, 36 + look.y, look.z, 0, look.up_z ? 0 : 1, look.up_z);
         glCallList(room_list);
         glPopAttrib();
