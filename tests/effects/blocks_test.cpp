@@ -223,44 +223,6 @@ TEST(BlockFont, GlyphListsByCharacterCode)
         EXPECT_EQ(glyph_lists_full[code], -1) << "code " << code;
 }
 
-TEST(BlockFont, ListsHoldTheModelsQuads)
-{
-    ASSERT_TRUE(ensure_gl_context());
-    init_font_once();
-    // Replay the flat and full "A" in feedback mode with nothing culled, and
-    // count the polygons that come back against the faces the builder made.
-    for (int flat : {0, 1}) {
-        const auto faces = block_model_faces(8, 8, block_glyphs[35].data(), flat, 0.2f);
-        std::vector<GLfloat> buffer(1 << 16);
-        glFeedbackBuffer(static_cast<GLsizei>(buffer.size()), GL_3D, buffer.data());
-        glRenderMode(GL_FEEDBACK);
-        glPushAttrib(GL_ALL_ATTRIB_BITS);
-        glDisable(GL_CULL_FACE);
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        glOrtho(-1, 1, -1, 1, -2, 2);
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
-        glRotatef(30, 1, 1, 0); // every face at a slant, none edge-on
-        glCallList(flat ? glyph_lists_flat['A'] : glyph_lists_full['A']);
-        glPopAttrib();
-        const int used = glRenderMode(GL_RENDER);
-        ASSERT_GT(used, 0);
-        int polygons = 0, vertices = 0;
-        for (int k = 0; k < used;) {
-            ASSERT_EQ(buffer[k], GL_POLYGON_TOKEN);
-            const int n = static_cast<int>(buffer[k + 1]);
-            ++polygons;
-            vertices += n;
-            k += 2 + 3 * n;
-        }
-        // A quad comes back whole or as two triangles.
-        EXPECT_TRUE(polygons == static_cast<int>(faces.size()) || polygons == 2 * static_cast<int>(faces.size()))
-            << polygons << " polygons for " << faces.size() << " faces";
-        EXPECT_TRUE(vertices == 4 * static_cast<int>(faces.size()) || vertices == 6 * static_cast<int>(faces.size()));
-    }
-}
-
 namespace {
 
 const Rgb kYellow{255, 222, 0};
