@@ -20,6 +20,8 @@ int platform_ask_yes_no(const char* text, const char* caption);
 
 // Switches the display to width × height × bits for as long as the show runs.
 // Returns 1 when the mode was changed, 0 when it was not (nothing changed).
+// A backend may make the switch when the full-screen window opens (SDL does);
+// 1 then means the display has that mode and the window will use it.
 int platform_set_display_mode(int width, int height, int bits);
 
 // Puts the display back in the mode it had before platform_set_display_mode.
@@ -31,6 +33,10 @@ void platform_restore_display_mode();
 // current on the calling thread. Returns 1 on success, 0 on failure (whatever
 // was created stays until platform_destroy_window).
 int platform_create_window(int width, int height, int fullscreen, const char* title);
+
+// Why the last failed window or display call failed, in a few words of the
+// system's own; an empty string when there is nothing to tell.
+const char* platform_error();
 
 // Releases the GL context and the window. Harmless when there is none.
 void platform_destroy_window();
@@ -69,3 +75,26 @@ void platform_sleep_ms(int ms);
 struct PlatformThread;
 PlatformThread* platform_thread_start(int (*entry)(void* arg), void* arg);
 void platform_thread_join(PlatformThread* thread);
+
+// Audio output: one buffer of 16-bit little-endian stereo frames, played from
+// its start in an endless loop, as a wave device plays a looping buffer.
+// platform_audio_open returns 1 when a device at rate frames per second is
+// open, 0 when there is none. platform_audio_play_loop starts the loop over
+// buffer (bytes long, a multiple of 4), which stays the caller's and must
+// live until platform_audio_reset or platform_audio_close. The caller may
+// rewrite parts of it while it plays.
+int platform_audio_open(int rate);
+void platform_audio_play_loop(const void* buffer, int bytes);
+
+// Bytes played since platform_audio_play_loop, counting every lap of the
+// loop (wraps at 2^32); what the listener hears now, not what was queued.
+// Any thread may call it.
+uint32_t platform_audio_position_bytes();
+
+// Stops the loop and forgets the buffer; the device stays open.
+void platform_audio_reset();
+void platform_audio_close();
+
+// 1 when the device's position follows the headless virtual clock: then no
+// feeder thread runs, and the program feeds the loop itself between frames.
+int platform_audio_is_virtual();

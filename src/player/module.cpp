@@ -360,10 +360,14 @@ Module* module_create(const char* name)
     return module;
 }
 
+void (*module_release_hook)(Module*) = nullptr;
+
 bool module_free(Module* module)
 {
     if (!module)
         return false;
+    if (module_release_hook)
+        module_release_hook(module);
     if (module->instruments) {
         for (int i = 0; i < module->instrument_count; ++i) {
             Instrument& instrument = module->instruments[i];

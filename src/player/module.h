@@ -112,8 +112,12 @@ extern Instrument empty_instrument;
 // Opens name through the module source and loads it; null on any failure
 // (nothing is leaked).
 Module* module_create(const char* name);
-// Releases everything module_create built; false for null.
+// Releases everything module_create built; false for null. A module still
+// playing is stopped first (through module_release_hook).
 bool module_free(Module* module);
+// Called by module_free before it releases anything; the streaming side sets
+// it so that a playing module's feeder is gone before its data is. Null: none.
+extern void (*module_release_hook)(Module* module);
 // samples_per_tick for bpm at the current output rate; samples_to_tick is left alone.
 void module_set_bpm(Module* module, int bpm);
 // Reads an XM song from an open stream into a zeroed module; false if the

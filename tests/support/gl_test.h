@@ -9,7 +9,8 @@ struct Rgb {
     int r, g, b;
 };
 
-// Creates the headless window and context on first use; later calls reuse it.
+// Creates the headless window and context when none is current; later calls
+// reuse it.
 // Returns false (and the test should fail) if no context can be made.
 bool ensure_gl_context();
 

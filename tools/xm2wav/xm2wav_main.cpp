@@ -28,7 +28,6 @@ namespace {
 
 constexpr int DEFAULT_RATE = 44100;
 constexpr int64_t MAX_DEFAULT_SECONDS = 600;
-constexpr int CHUNK_FRAMES = 4096;
 
 struct Options {
     const char* song_path = nullptr;
@@ -212,14 +211,17 @@ int main(int argc, char** argv)
         write_failed();
 
     const bool progress = isatty(STDERR_FILENO);
-    std::vector<float> mix(2 * CHUNK_FRAMES);
-    std::vector<int16_t> pcm(2 * CHUNK_FRAMES);
-    std::vector<unsigned char> bytes(4 * CHUNK_FRAMES);
+    // Rendered in the streaming ring's blocks: ramps restart at every call of
+    // the mixer, so the same chunks give the same samples the show plays.
+    const int chunk_frames = block_frames;
+    std::vector<float> mix(2 * chunk_frames);
+    std::vector<int16_t> pcm(2 * chunk_frames);
+    std::vector<unsigned char> bytes(4 * chunk_frames);
     int64_t frames_done = 0;
     int last_percent = -1;
     while (frames_done < limit_frames) {
-        int want = static_cast<int>(limit_frames - frames_done < CHUNK_FRAMES ? limit_frames - frames_done
-                                                                              : CHUNK_FRAMES);
+        int want = static_cast<int>(limit_frames - frames_done < chunk_frames ? limit_frames - frames_done
+                                                                              : chunk_frames);
         int got = render_mix(module, mix.data(), want, stop, &rule);
         float_to_pcm16(pcm.data(), mix.data(), got);
         for (int i = 0; i < 2 * got; ++i) {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 // Virtual clock: microseconds since the backend started.
 constexpr int64_t kHeadlessCountsPerSecond = 1000000;
@@ -35,3 +36,10 @@ int headless_swap_count();
 // Called at every platform_swap_buffers, before the swap, with the swap
 // number (1 for the first); the back buffer still holds the frame. Null for none.
 void headless_set_swap_hook(void (*hook)(int swap_number));
+
+// Audio capture: with on non-zero, the device keeps every frame it plays from
+// then on (2 values a frame, left then right), appended each time its
+// position is read; off stops and both clear what was kept. For
+// single-threaded feeding only.
+void headless_audio_capture(int on);
+const std::vector<int16_t>& headless_audio_captured();

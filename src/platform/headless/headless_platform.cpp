@@ -82,6 +82,8 @@ int platform_create_window(int width, int height, int, const char*)
     return 1;
 }
 
+const char* platform_error() { return ""; }
+
 void platform_destroy_window()
 {
     if (egl_display == EGL_NO_DISPLAY)

@@ -1,0 +1,195 @@
+// The program driver: start-up, loading loop, show loop, shutdown.
+#include "shell/invitation.h"
+
+#include "platform/platform.h"
+#include "shell/arena.h"
+#include "shell/frame_clock.h"
+#include "shell/show_window.h"
+#include "show/bitmap_text.h"
+#include "show/init_tasks.h"
+
+#include <GL/gl.h>
+
+#include <cstdio>
+
+int quit_requested = 0;
+double frame_period = 0.0;
+ShowProgress show_progress = {};
+
+namespace {
+
+constexpr const char* kQuestion = "Would you like full-screen stupidity?";
+constexpr const char* kQuestionCaption = "Enter the Quendra xmas compo 2004!";
+constexpr const char* kWindowTitle = "The Quendra xmas compo 2004 invitation";
+// A box that cannot be shown at all is asked again this many times before the
+// start-up gives up (there is no display to show the show on either).
+constexpr int kQuestionAttempts = 3;
+constexpr int kFadeFrames = 64;
+
+PositionSource position_source = nullptr;
+
+// Ends a failed start-up: says what failed in one line (with the system's
+// reason when there is one), releases the arena, the window and the display
+// mode, and gives the exit status.
+int fail_start(const char* what, const char* reason = nullptr)
+{
+    if (reason && *reason)
+        std::fprintf(stderr, "invitation: %s: %s\n", what, reason);
+    else
+        std::fprintf(stderr, "invitation: %s\n", what);
+    if (arena.base)
+        arena_destroy();
+    destroy_show_window();
+    return 1;
+}
+
+// The start-up question. Returns kAnswerYes, kAnswerNo, or 0 when no box
+// could be shown.
+int ask_fullscreen()
+{
+    for (int attempt = 0; attempt < kQuestionAttempts; ++attempt) {
+        const int answer = platform_ask_yes_no(kQuestion, kQuestionCaption);
+        if (answer == kAnswerYes || answer == kAnswerNo)
+            return answer;
+    }
+    return 0;
+}
+
+// One loading picture: the bar, "Init..." and, once fading, a black quad
+// that with this blend function scales the picture by fade / 64.
+void draw_loading_frame(float bar_width, int fading, int fade_counter)
+{
+    glShadeModel(GL_FLAT);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_DEPTH_TEST);
+    glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
+    glEnable(GL_COLOR_MATERIAL);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0, 640, 480, 0, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+
+    glColor4f(0.5f, 0.0f, 0.0f, 1.0f);
+    glBegin(GL_QUADS);
+    glVertex2f(0.0f, 200.0f);
+    glVertex2f(bar_width, 200.0f);
+    glVertex2f(bar_width, 280.0f);
+    glVertex2f(0.0f, 280.0f);
+    glEnd();
+
+    glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+    draw_text(16, 64, "Init...");
+
+    glColor4f(0.0f, 0.0f, 0.0f, 1.0f);
+    glBlendFunc(GL_ONE, GL_SRC_ALPHA);
+    glEnable(GL_BLEND);
+    if (fading) {
+        glColor4f(0.0f, 0.0f, 0.0f, float(fade_counter) * 0.015625f);
+        glBegin(GL_QUADS);
+        glVertex2f(0.0f, 0.0f);
+        glVertex2f(640.0f, 0.0f);
+        glVertex2f(640.0f, 480.0f);
+        glVertex2f(0.0f, 480.0f);
+        glEnd();
+    }
+}
+
+PlaybackPosition read_position(int frame, int show_ms)
+{
+    return position_source ? position_source(frame, show_ms) : player_position();
+}
+
+// Draws show frames paced to frame_period until quit_requested or the end of
+// the timeline.
+void run_show(const TimelineEntry* timeline)
+{
+    show_progress = {timeline, 0, 0, 0};
+    for (int frame = 0; !quit_requested && !show_has_ended(show_progress); ++frame) {
+        pump_messages();
+        run_show_frame(show_progress, read_position(frame, show_progress.show_ms));
+        platform_swap_buffers();
+        clock_wait(frame_period);
+        clock_mark_frame();
+        show_progress.frame_ms = frame_ms_of(clock_frame_seconds());
+        show_progress.show_ms += show_progress.frame_ms;
+    }
+}
+
+} // namespace
+
+int run_loading(const InitTaskTable& tasks)
+{
+    const float bar_step = 640.0f / float(tasks.task_count);
+    float bar_width = 0.0f;
+    uint32_t task_index = 0;
+    int tasks_done = 0;
+    int fade_counter = kFadeFrames;
+    int failed_task = 0;
+    if (quit_requested)
+        return 0;
+    while (fade_counter > 0) {
+        pump_messages();
+        if (!tasks_done && !tasks.tasks[task_index]()) {
+            quit_requested = 1;
+            failed_task = int(task_index) + 1;
+        }
+        glPushAttrib(GL_ALL_ATTRIB_BITS);
+        if (!tasks_done) {
+            ++task_index;
+            tasks_done = task_index >= tasks.task_count;
+            bar_width += bar_step; // also on the last task's frame: the bar reaches 640
+        }
+        draw_loading_frame(bar_width, tasks_done, fade_counter);
+        if (tasks_done)
+            --fade_counter;
+        platform_swap_buffers();
+        glPopAttrib();
+        if (quit_requested)
+            break;
+    }
+    return failed_task;
+}
+
+void set_position_source(PositionSource source) { position_source = source; }
+
+int run_invitation()
+{
+    quit_requested = 0;
+    const int answer = ask_fullscreen();
+    if (!answer)
+        return fail_start("cannot show the start-up question", platform_error());
+    if (!create_show_window(640, 480, 32, answer == kAnswerYes, kWindowTitle))
+        return fail_start("cannot open the 640x480 OpenGL window", platform_error());
+    frame_period = frame_period_for(frame_period);
+    if (!arena_create())
+        return fail_start("out of memory for the 8 MiB arena");
+    const InitTaskTable* tasks = build_init_tasks();
+    if (!tasks)
+        return fail_start("out of arena memory for the init-task table");
+    const TimelineEntry* timeline = build_timeline();
+    if (!timeline)
+        return fail_start("out of arena memory for the timeline");
+    if (!build_bitmap_font(40, 40, "Impact"))
+        return fail_start("cannot build the bitmap font");
+    if (!player_setup())
+        return fail_start("cannot set up the music player", player_setup_error());
+
+    const uint32_t task_count = tasks->task_count; // the table goes with the arena
+    const int failed_task = run_loading(*tasks);
+    platform_sleep_ms(500); // the last, darkest loading picture stays up meanwhile
+    player_start();
+    clock_start(); // if it fails, frames are simply not paced
+    if (!quit_requested)
+        run_show(timeline);
+
+    player_shutdown();
+    arena_destroy();
+    destroy_show_window();
+    if (failed_task) {
+        std::fprintf(stderr, "invitation: init task %d of %u failed\n", failed_task, task_count);
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,51 @@
+// Window, display mode and GL context over the platform layer.
+#include "shell/show_window.h"
+
+#include "platform/platform.h"
+#include "shell/invitation.h"
+
+#include <GL/gl.h>
+
+int is_fullscreen = 0;
+
+int set_fullscreen_mode(int width, int height, int bits)
+{
+    return platform_set_display_mode(width, height, bits);
+}
+
+int create_show_window(int width, int height, int bits, int fullscreen, const char* title)
+{
+    is_fullscreen = 0;
+    if (fullscreen && set_fullscreen_mode(width, height, bits)) {
+        is_fullscreen = 1;
+        platform_show_cursor(0);
+    }
+    // A failed mode change simply leaves the show in a window.
+    if (!platform_create_window(width, height, is_fullscreen, title) || !platform_has_gl_context())
+        return 0;
+    frame_period = platform_refresh_rate();
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LEQUAL);
+    glEnable(GL_CULL_FACE);
+    glCullFace(GL_BACK);
+    return 1;
+}
+
+void destroy_show_window()
+{
+    platform_destroy_window();
+    if (is_fullscreen) {
+        platform_show_cursor(1);
+        // Give the display a moment after the window is gone before the
+        // mode changes back.
+        platform_sleep_ms(300);
+        platform_restore_display_mode();
+        is_fullscreen = 0;
+    }
+}
+
+void pump_messages()
+{
+    if (platform_pump_events())
+        quit_requested = 1;
+}

@@ -1,0 +1,8 @@
+// Writing 8-bit RGB pictures as PNG files.
+#pragma once
+
+#include <cstdint>
+
+// Writes width × height RGB pixels (top row first) to path. Returns false,
+// leaving no file behind, when the file cannot be written.
+bool write_png_rgb(const char* path, const uint8_t* rgb, int width, int height);
