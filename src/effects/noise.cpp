@@ -1,10 +1,12 @@
 // The show's random generator, noise textures and random point sets.
-// init_noise_textures is the last init task: it seeds the generator and makes
-// the first 32912 draws of the run, in a fixed order, so that every later
-// effect continues the same sequence on every run.
+// init_noise_textures is the last init task: it seeds the generator, makes
+// the first 32912 draws of the run in a fixed order and puts the random
+// effects at rest, so that every run continues the same sequence.
 #include "effects/noise.h"
 
 #include "effects/effects.h"
+#include "effects/overlays.h"
+#include "effects/text_scenes.h"
 
 #include <GL/gl.h>
 #include <GL/glu.h>
@@ -94,5 +96,10 @@ int init_noise_textures()
         word_points.x[i] = static_cast<float>(rand_unit() * 600 + 20);
         word_points.y[i] = static_cast<float>(rand_unit() * 440 + 20);
     }
+
+    // The random effects continue from here: a run of the show starts them at
+    // rest, also when the program runs the show more than once in one process.
+    overlay_state = OverlayState{};
+    text_scene_state = TextSceneState{};
     return 1;
 }

@@ -130,3 +130,17 @@ TEST_F(NoiseTextures, TexelsAreWhiteAndAtMostHalfOpaqueWithMipmaps)
     EXPECT_EQ(texels[3], next_random() >> 8);
     EXPECT_EQ(texels[7], next_random() >> 8);
 }
+
+TEST_F(NoiseTextures, InitPutsTheRandomEffectsAtRest)
+{
+    // A second run in the same process starts where the first one did.
+    draw_line_storm(0, 0, 0, 0, 16);
+    draw_fade_out(0, 0, 528, 0, 16);
+    draw_message_spam(0, 0, 0, 0, 16);
+    draw_word_cascade(0, 0, 0, 0, 250);
+    init_noise_textures();
+    EXPECT_EQ(overlay_state.square_angle, 0);
+    EXPECT_EQ(overlay_state.fade_last_key, -1);
+    EXPECT_EQ(text_scene_state.spam_frames, 4);
+    EXPECT_EQ(text_scene_state.cascade_index, 0);
+}

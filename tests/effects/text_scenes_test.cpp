@@ -94,6 +94,8 @@ TEST_F(BeatWords, DrawNoRandomValues)
 
 TEST_F(BeatWords, WriteTheirWordInBlockLettersLeftOfCentre)
 {
+    static const int block_font_built = init_block_font();
+    ASSERT_EQ(block_font_built, 1);
     // The first letter's centre sits at x = -3.5 of a 16-unit box (column
     // 180), on the middle line; nothing is drawn above or below the word.
     const Rgb black{0, 0, 0}, nothing{-999, -999, -999};
