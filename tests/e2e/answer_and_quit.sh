@@ -7,27 +7,12 @@
 set -uo pipefail
 program=$1
 
-# Prints the id of the first window whose name is exactly $1, waiting up to 10 s.
-wait_for_window() {
-    for _ in $(seq 1 100); do
-        id=$(xwininfo -root -tree | grep -F "\"$1\"" | awk '{print $1}' | head -n1)
-        if [ -n "$id" ]; then echo "$id"; return 0; fi
-        sleep 0.1
-    done
-    return 1
-}
-
-press() { # window key
-    xdotool windowfocus --sync "$1" 2>/dev/null || xdotool windowfocus "$1"
-    xdotool key "$2"
-}
+source "$(dirname "$0")/x_windows.sh"
 
 run_once() { # answer key
     "$program" &
     pid=$!
-    box=$(wait_for_window "Enter the Quendra xmas compo 2004!") || { echo "no question box"; kill $pid; return 1; }
-    sleep 0.3
-    press "$box" "$1"
+    answer_question $pid "$1" || return 1
     show=$(wait_for_window "The Quendra xmas compo 2004 invitation") || { echo "no show window"; kill $pid; return 1; }
     size=$(xwininfo -id "$show" | awk '/Width:/{w=$2} /Height:/{h=$2} END{print w "x" h}')
     if [ "$size" != "640x480" ] && [ "$size" != "1024x768" ]; then
@@ -35,11 +20,7 @@ run_once() { # answer key
     fi
     sleep 0.5
     press "$show" Escape
-    for _ in $(seq 1 100); do
-        kill -0 $pid 2>/dev/null || break
-        sleep 0.1
-    done
-    if kill -0 $pid 2>/dev/null; then echo "still running after Esc"; kill $pid; return 1; fi
+    wait_for_exit $pid 100 || { echo "still running after Esc"; kill $pid; return 1; }
     wait $pid
     status=$?
     [ $status -eq 0 ] || { echo "exit status $status after answering $1"; return 1; }

@@ -11,27 +11,13 @@ mkdir -p "$work"
 audio="$work/device.raw"
 rm -f "$audio"
 
-wait_for_window() { # name
-    for _ in $(seq 1 100); do
-        id=$(xwininfo -root -tree | grep -F "\"$1\"" | awk '{print $1}' | head -n1)
-        if [ -n "$id" ]; then echo "$id"; return 0; fi
-        sleep 0.1
-    done
-    return 1
-}
+source "$(dirname "$0")/x_windows.sh"
 
 SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$audio" "$program" &
 pid=$!
-box=$(wait_for_window "Enter the Quendra xmas compo 2004!") || { echo "no question box"; kill $pid; exit 1; }
-sleep 0.3
-xdotool windowfocus --sync "$box" 2>/dev/null || xdotool windowfocus "$box"
-xdotool key Escape
+answer_question $pid Escape || exit 1
 # The song reaches 10/16 after about 105 s.
-for _ in $(seq 1 1500); do
-    kill -0 $pid 2>/dev/null || break
-    sleep 0.1
-done
-if kill -0 $pid 2>/dev/null; then echo "the show did not end by itself"; kill $pid; exit 1; fi
+wait_for_exit $pid 1500 || { echo "the show did not end by itself"; kill $pid; exit 1; }
 wait $pid
 status=$?
 [ $status -eq 0 ] || { echo "exit status $status"; exit 1; }
