@@ -37,10 +37,10 @@ protected:
     }
     void TearDown() override
     {
-        headless_audio_capture(0);
         playback_stop(module);
         module_free(module);
         output_close();
+        headless_audio_capture(0);
         playback_set_threaded(true);
     }
     // Moves the virtual clock on by micros and lets the feeder catch up.

@@ -15,7 +15,7 @@ int device_rate = 0;                       // frames per second; 0 = closed
 std::atomic<int64_t> loop_start_micros{-1}; // virtual time of play_loop; −1 = not playing
 const int16_t* loop_buffer = nullptr;       // the looping buffer, 2 values a frame
 int64_t loop_frames = 0;
-bool capturing = false;
+std::atomic<bool> capturing{false};
 std::vector<int16_t> captured;              // frames played, 2 values each
 int64_t captured_frames = 0;                // frames of this loop already captured
 
