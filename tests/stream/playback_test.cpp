@@ -2,17 +2,13 @@
 // position follows the virtual clock and which can keep what it played:
 // the audio heard must be the song, block for block, and the position
 // reported must be that of the block being heard.
-#include "data/embedded_song.h"
 #include "platform/headless/headless.h"
 #include "platform/platform.h"
-#include "player/memory_file.h"
 #include "player/mixer.h"
 #include "player/module.h"
 #include "player/module_source.h"
 #include "player/output.h"
 #include "player/playback.h"
-#include "player/render.h"
-#include "player/replay.h"
 #include "support/song_reference.h"
 
 #include <gtest/gtest.h>

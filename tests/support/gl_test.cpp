@@ -1,5 +1,6 @@
 #include "support/gl_test.h"
 
+#include "platform/headless/headless.h"
 #include "platform/platform.h"
 
 #include <GL/gl.h>
@@ -26,14 +27,4 @@ Rgb read_pixel(int x, int y)
     return {px[0], px[1], px[2]};
 }
 
-std::vector<uint8_t> read_frame()
-{
-    std::vector<uint8_t> bottom_up(640 * 480 * 3);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, 640, 480, GL_RGB, GL_UNSIGNED_BYTE, bottom_up.data());
-    std::vector<uint8_t> top_down(bottom_up.size());
-    for (int y = 0; y < 480; ++y)
-        for (int i = 0; i < 640 * 3; ++i)
-            top_down[y * 640 * 3 + i] = bottom_up[(479 - y) * 640 * 3 + i];
-    return top_down;
-}
+std::vector<uint8_t> read_frame() { return headless_read_frame(); }

@@ -14,8 +14,6 @@
 #include "shell/invitation.h"
 #include "shell/player_wrappers.h"
 
-#include <GL/gl.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -50,17 +48,6 @@ PlaybackPosition record_position(int frame, int)
     return frame_position;
 }
 
-std::vector<uint8_t> read_frame_top_down()
-{
-    std::vector<uint8_t> bottom_up(size_t(kWidth) * kHeight * 3), top_down(bottom_up.size());
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, kWidth, kHeight, GL_RGB, GL_UNSIGNED_BYTE, bottom_up.data());
-    const size_t row = size_t(kWidth) * 3;
-    for (int y = 0; y < kHeight; ++y)
-        std::memcpy(&top_down[size_t(y) * row], &bottom_up[size_t(kHeight - 1 - y) * row], row);
-    return top_down;
-}
-
 void on_swap(int)
 {
     if (!frame_pending)
@@ -75,7 +62,7 @@ void on_swap(int)
         if (shot.written || show_ms < shot.at_ms)
             continue;
         if (pixels.empty())
-            pixels = read_frame_top_down();
+            pixels = headless_read_frame();
         const std::string path = png_dir + "/frame_" + std::to_string(shot.at_ms) + ".png";
         if (!write_png_rgb(path.c_str(), pixels.data(), kWidth, kHeight)) {
             std::fprintf(stderr, "invitation-capture: cannot write %s: %s\n", path.c_str(), std::strerror(errno));

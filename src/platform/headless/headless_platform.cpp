@@ -6,7 +6,10 @@
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
 
+#include <GL/gl.h>
+
 #include <atomic>
+#include <cstring>
 #include <thread>
 
 namespace {
@@ -14,6 +17,8 @@ namespace {
 EGLDisplay egl_display = EGL_NO_DISPLAY;
 EGLSurface egl_surface = EGL_NO_SURFACE;
 EGLContext egl_context = EGL_NO_CONTEXT;
+int surface_width = 0;   // pixels of the pbuffer
+int surface_height = 0;
 
 std::atomic<int64_t> clock_micros{0};   // virtual time, µs
 int scripted_answer = kAnswerNo;
@@ -71,6 +76,8 @@ int platform_create_window(int width, int height, int, const char*)
         return 0;
     const EGLint surface_attribs[] = {EGL_WIDTH, width, EGL_HEIGHT, height, EGL_NONE};
     egl_surface = eglCreatePbufferSurface(egl_display, config, surface_attribs);
+    surface_width = width;
+    surface_height = height;
     if (egl_surface == EGL_NO_SURFACE || !eglBindAPI(EGL_OPENGL_API))
         return 0;
     egl_context = eglCreateContext(egl_display, config, EGL_NO_CONTEXT, nullptr);
@@ -144,4 +151,15 @@ void platform_thread_join(PlatformThread* thread)
         return;
     thread->thread.join();
     delete thread;
+}
+
+std::vector<uint8_t> headless_read_frame()
+{
+    const size_t row = size_t(surface_width) * 3;
+    std::vector<uint8_t> bottom_up(row * size_t(surface_height)), top_down(bottom_up.size());
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, surface_width, surface_height, GL_RGB, GL_UNSIGNED_BYTE, bottom_up.data());
+    for (int y = 0; y < surface_height; ++y)
+        std::memcpy(&top_down[size_t(y) * row], &bottom_up[size_t(surface_height - 1 - y) * row], row);
+    return top_down;
 }
