@@ -4,14 +4,18 @@
 # Escape (No: a 640×480 window at the top-left corner) and then Return (Yes:
 # the display has no 640×480 mode, so the window covers it), and quits each
 # show with Esc.
-# Checks the captions, the window's place and size and exit status 0.
+# Checks the captions, the window's place and size and exit status 0, and that
+# a bad INVITATION_AUDIO_OFFSET_MS is reported in one line and otherwise ignored.
 set -uo pipefail
 program=$1
 
 source "$(dirname "$0")/x_windows.sh"
 
+errors=$(mktemp)
+trap 'rm -f "$errors"' EXIT
+
 run_once() { # answer-key expected-geometry
-    "$program" &
+    INVITATION_AUDIO_OFFSET_MS=20ms "$program" 2>"$errors" &
     pid=$!
     answer_question $pid "$1" || return 1
     show=$(wait_for_window "The Quendra xmas compo 2004 invitation") || { echo "no show window"; kill $pid; return 1; }
@@ -26,6 +30,9 @@ run_once() { # answer-key expected-geometry
     wait $pid
     status=$?
     [ $status -eq 0 ] || { echo "exit status $status after answering $1"; return 1; }
+    if [ "$(grep -c 'INVITATION_AUDIO_OFFSET_MS=20ms .*ignored' "$errors")" != 1 ]; then
+        echo "the bad offset was not reported in one line:"; cat "$errors"; return 1
+    fi
 }
 
 run_once Escape 640x480+0+0 && run_once Return 1024x768+0+0 && echo "ok"
