@@ -21,24 +21,38 @@ int platform_ask_yes_no(const char* text, const char* caption);
 // Switches the display to width × height × bits for as long as the show runs.
 // Returns 1 when the mode was changed, 0 when it was not (nothing changed).
 // A backend may make the switch when the full-screen window opens (SDL does);
-// 1 then means the display has that mode and the window will use it.
+// 1 then means the display has that mode and the window will try it, and
+// platform_display_mode_changed tells afterwards whether it took.
 int platform_set_display_mode(int width, int height, int bits);
+
+// 1 while the display runs the mode of platform_set_display_mode, else 0.
+int platform_display_mode_changed();
 
 // Puts the display back in the mode it had before platform_set_display_mode.
 void platform_restore_display_mode();
 
-// Opens the show's window with a client area of width × height (borderless and
-// covering the display when fullscreen is non-zero) and a double-buffered
-// GL 1.x compatibility context with a depth buffer of at least 16 bits, made
-// current on the calling thread. Returns 1 on success, 0 on failure (whatever
+// Opens the show's window with a client area of width × height and a
+// double-buffered GL 1.x compatibility context with a depth buffer of at least
+// 16 bits, made current on the calling thread. With fullscreen non-zero the
+// window is borderless and covers the display: in the mode of
+// platform_set_display_mode when the display takes it, else at the display's
+// own resolution with the cursor hidden. Whatever the window's size, the
+// program draws a width × height picture (the default framebuffer and the
+// first viewport are that picture) and the backend shows it as large as fits,
+// aspect kept, centred on black. Returns 1 on success, 0 on failure (whatever
 // was created stays until platform_destroy_window).
 int platform_create_window(int width, int height, int fullscreen, const char* title);
+
+// A GL entry point of the current context, or null. Framebuffer 0 bound
+// through it is the program's picture, whatever the backend draws it into.
+void* platform_gl_proc_address(const char* name);
 
 // Why the last failed window or display call failed, in a few words of the
 // system's own; an empty string when there is nothing to tell.
 const char* platform_error();
 
-// Releases the GL context and the window. Harmless when there is none.
+// Releases the GL context and the window (SDL also puts the display's own
+// mode back as a full-screen window goes). Harmless when there is none.
 void platform_destroy_window();
 
 // Non-zero while a GL context is current on the calling thread.

@@ -16,12 +16,15 @@ int set_fullscreen_mode(int width, int height, int bits)
 int create_show_window(int width, int height, int bits, int fullscreen, const char* title)
 {
     is_fullscreen = 0;
-    if (fullscreen && set_fullscreen_mode(width, height, bits)) {
-        is_fullscreen = 1;
+    if (fullscreen)
+        set_fullscreen_mode(width, height, bits);
+    // Without the mode, a full-screen wish still covers the display, the
+    // picture scaled up; only a real mode change counts as full-screen here.
+    const int created = platform_create_window(width, height, fullscreen, title);
+    is_fullscreen = fullscreen && platform_display_mode_changed();
+    if (is_fullscreen)
         platform_show_cursor(0);
-    }
-    // A failed mode change simply leaves the show in a window.
-    if (!platform_create_window(width, height, is_fullscreen, title) || !platform_has_gl_context())
+    if (!created || !platform_has_gl_context())
         return 0;
     frame_period = platform_refresh_rate();
     glEnable(GL_DEPTH_TEST);
@@ -33,9 +36,10 @@ int create_show_window(int width, int height, int bits, int fullscreen, const ch
 
 void destroy_show_window()
 {
+    if (is_fullscreen)
+        platform_show_cursor(1);
     platform_destroy_window();
     if (is_fullscreen) {
-        platform_show_cursor(1);
         // Give the display a moment after the window is gone before the
         // mode changes back.
         platform_sleep_ms(300);

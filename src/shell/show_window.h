@@ -9,15 +9,16 @@ extern int is_fullscreen;
 // Switches the display to width × height × bits. 1 on success, else 0.
 int set_fullscreen_mode(int width, int height, int bits);
 
-// Opens the window (full-screen when wished and the mode change succeeds,
-// else windowed), makes its GL context current, writes the display's
+// Opens the window (when full-screen is wished: in the switched mode when the
+// display takes it, else covering the display at its own resolution with the
+// picture scaled up), makes its GL context current, writes the display's
 // refresh rate in Hz (0 when unknown) to frame_period and sets the initial
 // GL state. 1 on success, 0 when there is no window or no GL context;
 // whatever was made stays until destroy_show_window.
 int create_show_window(int width, int height, int bits, int fullscreen, const char* title);
 
-// Releases the GL context and the window, then, if the display mode was
-// changed, shows the cursor again and restores the mode 300 ms later.
+// Shows the cursor again if the display mode was changed, releases the GL
+// context and the window, then restores the mode 300 ms later.
 void destroy_show_window();
 
 // Handles pending window events: Esc or closing the window sets quit_requested.

@@ -4,7 +4,9 @@
 
 #include <cstdio>
 
-bool write_png_rgb(const char* path, const uint8_t* rgb, int width, int height)
+namespace {
+
+bool write_png(const char* path, const uint8_t* pixels, int width, int height, int channels)
 {
     FILE* file = std::fopen(path, "wb");
     if (!file)
@@ -14,11 +16,12 @@ bool write_png_rgb(const char* path, const uint8_t* rgb, int width, int height)
     bool ok = png && info;
     if (ok && setjmp(png_jmpbuf(png)) == 0) {
         png_init_io(png, file);
-        png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), 8, PNG_COLOR_TYPE_RGB,
+        png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), 8,
+                     channels == 4 ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB,
                      PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
         png_write_info(png, info);
         for (int y = 0; y < height; ++y)
-            png_write_row(png, rgb + size_t(y) * size_t(width) * 3);
+            png_write_row(png, pixels + size_t(y) * size_t(width) * size_t(channels));
         png_write_end(png, nullptr);
     } else {
         ok = false;
@@ -28,4 +31,16 @@ bool write_png_rgb(const char* path, const uint8_t* rgb, int width, int height)
     if (!ok)
         std::remove(path);
     return ok;
+}
+
+} // namespace
+
+bool write_png_rgb(const char* path, const uint8_t* rgb, int width, int height)
+{
+    return write_png(path, rgb, width, height, 3);
+}
+
+bool write_png_rgba(const char* path, const uint8_t* rgba, int width, int height)
+{
+    return write_png(path, rgba, width, height, 4);
 }

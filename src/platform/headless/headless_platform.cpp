@@ -56,6 +56,7 @@ int platform_ask_yes_no(const char*, const char*) { return scripted_answer; }
 
 // There is no display whose mode could change.
 int platform_set_display_mode(int, int, int) { return 0; }
+int platform_display_mode_changed() { return 0; }
 void platform_restore_display_mode() {}
 
 int platform_create_window(int width, int height, int, const char*)
@@ -105,6 +106,12 @@ void platform_destroy_window()
 }
 
 int platform_has_gl_context() { return eglGetCurrentContext() != EGL_NO_CONTEXT; }
+
+// The pbuffer is the picture itself: framebuffer 0 needs no translation.
+void* platform_gl_proc_address(const char* name)
+{
+    return reinterpret_cast<void*>(eglGetProcAddress(name));
+}
 
 // A pbuffer has no refresh rate: the show falls back to its 60 Hz floor.
 double platform_refresh_rate() { return 0.0; }

@@ -1,21 +1,25 @@
 // SDL2 audio device: SDL's audio thread copies the looping buffer to the
 // device from a cursor that wraps, and counts the bytes it has taken. It never
 // waits on a lock: the buffer is published through atomics and the feeder
-// only rewrites blocks the cursor has already passed.
+// only rewrites blocks the cursor has already passed. The played position is
+// what was taken less the output latency (output_latency.h).
 #include "platform/platform.h"
+#include "platform/sdl2/output_latency.h"
 
 #include <SDL.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 
 namespace {
 
 SDL_AudioDeviceID audio_device = 0;
-int device_buffer_bytes = 0;                        // SDL's own buffer, bytes
+uint32_t max_latency_bytes = 0;                     // one second of the device's bytes
 std::atomic<const uint8_t*> loop_buffer{nullptr};   // null = not playing
 std::atomic<int> loop_bytes{0};
 std::atomic<uint32_t> bytes_taken{0};               // since play_loop, wraps
+std::atomic<uint32_t> bytes_reported{0};            // the last position given, wraps
 int loop_cursor = 0;                                // audio thread only
 
 void SDLCALL copy_from_loop(void*, Uint8* out, int len)
@@ -53,7 +57,10 @@ int platform_audio_open(int rate)
     audio_device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
     if (audio_device == 0)
         return 0;
-    device_buffer_bytes = int(have.samples) * 4;
+    // The latency never reaches the ring of about two seconds: the device
+    // must not take blocks the feeder has not refilled yet.
+    max_latency_bytes = uint32_t(have.freq) * 4;
+    output_latency_start(have);
     SDL_PauseAudioDevice(audio_device, 0);
     return 1;
 }
@@ -65,6 +72,7 @@ void platform_audio_play_loop(const void* buffer, int bytes)
     SDL_LockAudioDevice(audio_device);
     loop_cursor = 0;
     bytes_taken.store(0);
+    bytes_reported.store(0);
     loop_bytes.store(bytes, std::memory_order_release);
     loop_buffer.store(static_cast<const uint8_t*>(buffer), std::memory_order_release);
     SDL_UnlockAudioDevice(audio_device);
@@ -72,9 +80,16 @@ void platform_audio_play_loop(const void* buffer, int bytes)
 
 uint32_t platform_audio_position_bytes()
 {
-    // What SDL took last is still in its buffer, not yet heard.
     const uint32_t taken = bytes_taken.load(std::memory_order_acquire);
-    return taken > uint32_t(device_buffer_bytes) ? taken - uint32_t(device_buffer_bytes) : 0;
+    const uint32_t latency = output_latency_bytes(max_latency_bytes);
+    const uint32_t heard = taken > latency ? taken - latency : 0;
+    // Never backwards, even when the latency grows: the feeder would take a
+    // step back for a lap of the ring. The position waits for the sound instead.
+    uint32_t last = bytes_reported.load(std::memory_order_relaxed);
+    while (int32_t(heard - last) > 0 &&
+           !bytes_reported.compare_exchange_weak(last, heard, std::memory_order_relaxed)) {
+    }
+    return int32_t(heard - last) > 0 ? heard : last;
 }
 
 void platform_audio_reset()
@@ -85,6 +100,7 @@ void platform_audio_reset()
     loop_buffer.store(nullptr, std::memory_order_release);
     loop_bytes.store(0);
     bytes_taken.store(0);
+    bytes_reported.store(0);
     loop_cursor = 0;
     SDL_UnlockAudioDevice(audio_device);
 }
@@ -94,6 +110,7 @@ void platform_audio_close()
     if (audio_device == 0)
         return;
     platform_audio_reset();
+    output_latency_stop();
     SDL_CloseAudioDevice(audio_device);
     audio_device = 0;
 }

@@ -1,6 +1,12 @@
 // SDL2 backend: message box, window and GL 1.x compatibility context, display
 // mode, events, counter and threads. Main thread, except the threads' own.
+//
+// The scenes always draw into an offscreen picture of the size the window was
+// asked for (picture_framebuffer.h), which each swap scales onto the window:
+// so a full-screen window on a display without the show's mode, a resized
+// window and a high-density display all show the whole picture, 4:3 kept.
 #include "platform/platform.h"
+#include "platform/sdl2/picture_framebuffer.h"
 
 #include <SDL.h>
 
@@ -13,7 +19,12 @@ SDL_Window* window = nullptr;
 SDL_GLContext gl_context = nullptr;
 SDL_DisplayMode fullscreen_mode = {};  // the mode platform_set_display_mode found
 int fullscreen_mode_pending = 0;       // 1 while that mode is wanted
+int display_mode_changed = 0;          // 1 while the full-screen window runs in that mode
+int cursor_hidden_by_cover = 0;        // 1 while a display-covering window hides the cursor
 int quit_pending = 0;                  // Esc or close seen since the last pump
+
+// The name desktops group the window by (X11 WM_CLASS, Wayland app id).
+constexpr const char* kWindowClass = "quillmongersinthahouse";
 
 // The show belongs on the desktop. When the display does not answer at once,
 // SDL falls back to its offscreen driver and the show would run where no one
@@ -25,6 +36,9 @@ int ensure_video()
         return 1;
     if (!SDL_getenv("SDL_VIDEODRIVER"))
         SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11,wayland");
+    // SDL reads the class name when video starts; a user's own choice stays.
+    SDL_setenv("SDL_VIDEO_X11_WMCLASS", kWindowClass, 0);
+    SDL_setenv("SDL_VIDEO_WAYLAND_WMCLASS", kWindowClass, 0);
     for (int attempt = 0; attempt < 3; ++attempt) {
         if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) {
             std::atexit(SDL_Quit);
@@ -33,6 +47,31 @@ int ensure_video()
         SDL_Delay(100);
     }
     return 0;
+}
+
+// The display the window is on runs width × height now.
+int display_runs(int width, int height)
+{
+    SDL_DisplayMode now;
+    const int display = SDL_GetWindowDisplayIndex(window);
+    return display >= 0 && SDL_GetCurrentDisplayMode(display, &now) == 0 && now.w == width &&
+           now.h == height;
+}
+
+// A window of the show: a pop-up at the display's top-left corner that may be
+// resized or maximised (the picture follows), or with cover non-zero a
+// borderless one over the whole first display at its own resolution. The
+// covering window is made at the display's size and place, so it covers the
+// display even where no window manager acts on its full-screen state.
+SDL_Window* open_window(const char* title, int width, int height, int cover)
+{
+    const Uint32 flags =
+        SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI;
+    SDL_Rect bounds;
+    if (!cover || SDL_GetDisplayBounds(0, &bounds) != 0)
+        return SDL_CreateWindow(title, 0, 0, width, height, flags);
+    return SDL_CreateWindow(title, bounds.x, bounds.y, bounds.w, bounds.h,
+                            flags | SDL_WINDOW_BORDERLESS | SDL_WINDOW_FULLSCREEN_DESKTOP);
 }
 
 } // namespace
@@ -80,16 +119,34 @@ int platform_create_window(int width, int height, int fullscreen, const char* ti
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
-    window = SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height,
-                              SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-    if (!window)
-        return 0;
+    display_mode_changed = 0;
     if (fullscreen && fullscreen_mode_pending) {
-        // If the switch is refused the show stays in its window.
+        // SDL switches the mode when the window shows; whether it did is only
+        // known then.
+        window = open_window(title, width, height, 0);
+        if (!window)
+            return 0;
         if (SDL_SetWindowDisplayMode(window, &fullscreen_mode) == 0)
             SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN);
+        SDL_ShowWindow(window);
+        display_mode_changed = (SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN_DESKTOP) ==
+                                   SDL_WINDOW_FULLSCREEN &&
+                               display_runs(width, height);
+        if (!display_mode_changed) {
+            SDL_DestroyWindow(window); // and SDL puts back whatever mode it changed
+            window = nullptr;
+        }
     }
-    SDL_ShowWindow(window);
+    if (!window) {
+        window = open_window(title, width, height, fullscreen);
+        if (!window)
+            return 0;
+        if (fullscreen) {
+            SDL_ShowCursor(SDL_DISABLE);
+            cursor_hidden_by_cover = 1;
+        }
+        SDL_ShowWindow(window);
+    }
     gl_context = SDL_GL_CreateContext(window);
     if (!gl_context || SDL_GL_MakeCurrent(window, gl_context) != 0)
         return 0;
@@ -100,23 +157,35 @@ int platform_create_window(int width, int height, int fullscreen, const char* ti
         SDL_SetError("no double-buffered context with a 16-bit depth buffer");
         return 0;
     }
+    picture_framebuffer_create(window, width, height); // without it: unscaled, centred
     return 1;
 }
+
+int platform_display_mode_changed() { return display_mode_changed; }
 
 const char* platform_error() { return SDL_GetError(); }
 
 void platform_destroy_window()
 {
     if (gl_context) {
+        picture_framebuffer_destroy();
         SDL_GL_MakeCurrent(window, nullptr);
         SDL_GL_DeleteContext(gl_context);
         gl_context = nullptr;
     }
+    if (cursor_hidden_by_cover) {
+        SDL_ShowCursor(SDL_ENABLE);
+        cursor_hidden_by_cover = 0;
+    }
     if (window) {
+        // SDL puts the display's own mode back as the full-screen window goes.
         SDL_DestroyWindow(window);
         window = nullptr;
     }
+    display_mode_changed = 0;
 }
+
+void* platform_gl_proc_address(const char* name) { return picture_framebuffer_proc_address(name); }
 
 int platform_has_gl_context() { return gl_context && SDL_GL_GetCurrentContext() == gl_context; }
 
@@ -145,8 +214,11 @@ int platform_pump_events()
 
 void platform_swap_buffers()
 {
-    if (window)
-        SDL_GL_SwapWindow(window);
+    if (!window)
+        return;
+    picture_framebuffer_present(window);
+    SDL_GL_SwapWindow(window);
+    picture_framebuffer_rebind();
 }
 
 void platform_show_cursor(int show) { SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE); }

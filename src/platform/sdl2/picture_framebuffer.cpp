@@ -1,0 +1,191 @@
+// The offscreen picture and its scaling onto the window (see the header).
+#include "platform/sdl2/picture_framebuffer.h"
+
+#include <SDL_opengl.h>
+
+#include <cstdint>
+#include <cstring>
+
+namespace {
+
+// Framebuffer-object calls (GL 3.0 or ARB_framebuffer_object), looked up once
+// the context exists; all null when the GL has none.
+struct FramebufferCalls {
+    PFNGLGENFRAMEBUFFERSPROC gen_framebuffers;
+    PFNGLDELETEFRAMEBUFFERSPROC delete_framebuffers;
+    PFNGLBINDFRAMEBUFFERPROC bind_framebuffer;
+    PFNGLGENRENDERBUFFERSPROC gen_renderbuffers;
+    PFNGLDELETERENDERBUFFERSPROC delete_renderbuffers;
+    PFNGLBINDRENDERBUFFERPROC bind_renderbuffer;
+    PFNGLRENDERBUFFERSTORAGEPROC renderbuffer_storage;
+    PFNGLFRAMEBUFFERRENDERBUFFERPROC framebuffer_renderbuffer;
+    PFNGLCHECKFRAMEBUFFERSTATUSPROC check_framebuffer_status;
+    PFNGLBLITFRAMEBUFFERPROC blit_framebuffer;
+};
+
+FramebufferCalls gl = {};
+GLuint picture = 0;                 // the framebuffer the scenes draw into; 0 = none
+GLuint picture_buffers[2] = {0, 0}; // its colour and depth renderbuffers
+int picture_width = 0;              // pixels
+int picture_height = 0;
+
+template <typename Call> void look_up(Call& call, const char* name)
+{
+    call = reinterpret_cast<Call>(SDL_GL_GetProcAddress(name));
+}
+
+int look_up_framebuffer_calls()
+{
+    const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
+    const bool core_in_version = version && version[0] >= '3' && version[1] == '.';
+    if (!core_in_version && !SDL_GL_ExtensionSupported("GL_ARB_framebuffer_object"))
+        return 0;
+    look_up(gl.gen_framebuffers, "glGenFramebuffers");
+    look_up(gl.delete_framebuffers, "glDeleteFramebuffers");
+    look_up(gl.bind_framebuffer, "glBindFramebuffer");
+    look_up(gl.gen_renderbuffers, "glGenRenderbuffers");
+    look_up(gl.delete_renderbuffers, "glDeleteRenderbuffers");
+    look_up(gl.bind_renderbuffer, "glBindRenderbuffer");
+    look_up(gl.renderbuffer_storage, "glRenderbufferStorage");
+    look_up(gl.framebuffer_renderbuffer, "glFramebufferRenderbuffer");
+    look_up(gl.check_framebuffer_status, "glCheckFramebufferStatus");
+    look_up(gl.blit_framebuffer, "glBlitFramebuffer");
+    return gl.gen_framebuffers && gl.delete_framebuffers && gl.bind_framebuffer &&
+           gl.gen_renderbuffers && gl.delete_renderbuffers && gl.bind_renderbuffer &&
+           gl.renderbuffer_storage && gl.framebuffer_renderbuffer &&
+           gl.check_framebuffer_status && gl.blit_framebuffer;
+}
+
+// The largest rectangle of the picture's aspect that fits the window,
+// centred: x, y, width, height in window pixels (GL's bottom-up rows).
+struct Placement {
+    int x, y, width, height;
+};
+
+Placement place_picture(int window_width, int window_height)
+{
+    // Compare in integers: width × picture_height against height × picture_width.
+    Placement p;
+    if (int64_t(window_width) * picture_height <= int64_t(window_height) * picture_width) {
+        p.width = window_width;
+        p.height = int((int64_t(window_width) * picture_height + picture_width / 2) / picture_width);
+    } else {
+        p.height = window_height;
+        p.width = int((int64_t(window_height) * picture_width + picture_height / 2) / picture_height);
+    }
+    p.x = (window_width - p.width) / 2;
+    p.y = (window_height - p.height) / 2;
+    return p;
+}
+
+// Without framebuffers the scenes draw to the window itself, at 1:1, centred
+// in the size the window has now.
+void draw_unscaled(SDL_Window* window)
+{
+    int window_width = 0, window_height = 0;
+    SDL_GL_GetDrawableSize(window, &window_width, &window_height);
+    glViewport((window_width - picture_width) / 2, (window_height - picture_height) / 2,
+               picture_width, picture_height);
+}
+
+void APIENTRY bind_framebuffer_as_shell_sees_it(GLenum target, GLuint framebuffer)
+{
+    gl.bind_framebuffer(target, framebuffer == 0 ? picture : framebuffer);
+}
+
+} // namespace
+
+int picture_framebuffer_create(SDL_Window* window, int width, int height)
+{
+    picture_width = width;
+    picture_height = height;
+    if (!look_up_framebuffer_calls()) {
+        gl = {};
+        draw_unscaled(window);
+        return 0;
+    }
+    gl.gen_renderbuffers(2, picture_buffers);
+    gl.bind_renderbuffer(GL_RENDERBUFFER, picture_buffers[0]);
+    gl.renderbuffer_storage(GL_RENDERBUFFER, GL_RGBA8, width, height);
+    gl.bind_renderbuffer(GL_RENDERBUFFER, picture_buffers[1]);
+    gl.renderbuffer_storage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, width, height);
+    gl.bind_renderbuffer(GL_RENDERBUFFER, 0);
+    gl.gen_framebuffers(1, &picture);
+    gl.bind_framebuffer(GL_FRAMEBUFFER, picture);
+    gl.framebuffer_renderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, picture_buffers[0]);
+    gl.framebuffer_renderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, picture_buffers[1]);
+    if (gl.check_framebuffer_status(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
+        picture_framebuffer_destroy();
+        gl = {};
+        draw_unscaled(window);
+        return 0;
+    }
+    // The context's first viewport is the window's; the scenes draw into the picture.
+    glViewport(0, 0, width, height);
+    // Both buffers start black, as a new window does.
+    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    return 1;
+}
+
+void picture_framebuffer_present(SDL_Window* window)
+{
+    int window_width = 0, window_height = 0;
+    SDL_GL_GetDrawableSize(window, &window_width, &window_height);
+    if (window_width <= 0 || window_height <= 0)
+        return;
+    if (!picture)
+        return;
+    const Placement p = place_picture(window_width, window_height);
+    // The bars are cleared and the picture copied without touching the
+    // state the shell set: the clear colour, colour mask and scissor are put back.
+    GLfloat clear_colour[4];
+    GLboolean colour_mask[4];
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, clear_colour);
+    glGetBooleanv(GL_COLOR_WRITEMASK, colour_mask);
+    const GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
+    glDisable(GL_SCISSOR_TEST);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+
+    gl.bind_framebuffer(GL_DRAW_FRAMEBUFFER, 0);
+    gl.bind_framebuffer(GL_READ_FRAMEBUFFER, picture);
+    if (p.width != window_width || p.height != window_height) {
+        glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+        glClear(GL_COLOR_BUFFER_BIT);
+    }
+    const bool same_size = p.width == picture_width && p.height == picture_height;
+    gl.blit_framebuffer(0, 0, picture_width, picture_height, p.x, p.y, p.x + p.width, p.y + p.height,
+                        GL_COLOR_BUFFER_BIT, same_size ? GL_NEAREST : GL_LINEAR);
+
+    glClearColor(clear_colour[0], clear_colour[1], clear_colour[2], clear_colour[3]);
+    glColorMask(colour_mask[0], colour_mask[1], colour_mask[2], colour_mask[3]);
+    if (scissor)
+        glEnable(GL_SCISSOR_TEST);
+}
+
+void picture_framebuffer_rebind()
+{
+    if (picture)
+        gl.bind_framebuffer(GL_FRAMEBUFFER, picture);
+}
+
+void picture_framebuffer_destroy()
+{
+    if (picture) {
+        gl.bind_framebuffer(GL_FRAMEBUFFER, 0);
+        gl.delete_framebuffers(1, &picture);
+        picture = 0;
+    }
+    if (picture_buffers[0]) {
+        gl.delete_renderbuffers(2, picture_buffers);
+        picture_buffers[0] = picture_buffers[1] = 0;
+    }
+}
+
+void* picture_framebuffer_proc_address(const char* name)
+{
+    if (picture && (std::strcmp(name, "glBindFramebuffer") == 0 ||
+                    std::strcmp(name, "glBindFramebufferEXT") == 0))
+        return reinterpret_cast<void*>(&bind_framebuffer_as_shell_sees_it);
+    return SDL_GL_GetProcAddress(name);
+}
