@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -116,6 +117,22 @@ TEST_F(Xm2Wav, BadInputGivesOneLineAndNoOutput)
     EXPECT_EQ(run(not_xm.string() + " " + out.string() + " --rate 12").first, 1);
     EXPECT_EQ(run(not_xm.string() + " " + out.string() + " --until 3").first, 1);
     EXPECT_FALSE(fs::exists(out));
+}
+
+// The show's song, rendered to where the show ends, is held to the bytes it
+// had before the engine learnt the whole effect set: the engine may grow, the
+// show's music may not change. Only a new song.xm may change this hash.
+TEST_F(Xm2Wav, EmbeddedSongRendersToTheSameBytes)
+{
+    fs::path out = dir / "song.wav";
+    auto [status, message] = run(std::string(SONG_PATH) + " " + out.string() + " --until 10/16");
+    ASSERT_EQ(status, 0) << message;
+    std::vector<uint8_t> wav = read_bytes(out);
+    uint64_t hash = 0xcbf29ce484222325u;  // FNV-1a, 64 bits
+    for (uint8_t b : wav)
+        hash = (hash ^ b) * 0x100000001b3u;
+    EXPECT_EQ(wav.size(), 18514988u);
+    EXPECT_EQ(hash, 0x682324e3e1b899e7u);
 }
 
 }  // namespace
