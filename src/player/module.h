@@ -107,10 +107,13 @@ constexpr uint16_t MODULE_LINEAR_FREQUENCIES = 1;
 // Fill the instrument slots past sample_count, and stand in for instrument
 // numbers past instrument_count. Never written.
 extern Sample empty_sample;
+// Why the last module_create or module_load failed, one line without a full
+// stop; empty after a success.
+extern char module_error[160];
 extern Instrument empty_instrument;
 
 // Opens name through the module source and loads it; null on any failure
-// (nothing is leaked).
+// (nothing is leaked), with the reason in module_error.
 Module* module_create(const char* name);
 // Releases everything module_create built; false for null. A module still
 // playing is stopped first (through module_release_hook).

@@ -112,6 +112,18 @@ TEST_F(Xm2Wav, BadInputGivesOneLineAndNoOutput)
     EXPECT_NE(message.find("not.xm"), std::string::npos) << message;
     EXPECT_FALSE(fs::exists(out));
 
+    // A song refused for safety says why, on one line.
+    xm::Song wide = two_order_song();
+    wide.channels = 33;
+    auto [wide_status, wide_message] = run(write_file("wide.xm", xm::write(wide)).string() + " " + out.string());
+    EXPECT_EQ(wide_status, 1);
+    EXPECT_NE(wide_message.find("wide.xm: 33 channels; 1 to 32 can be played"), std::string::npos) << wide_message;
+    // A damaged one whose last sample is cut short plays.
+    std::vector<uint8_t> damaged = xm::write(two_order_song());
+    damaged.resize(damaged.size() - 100);
+    EXPECT_EQ(run(write_file("damaged.xm", damaged).string() + " " + out.string()).first, 0);
+    fs::remove(out);
+
     EXPECT_EQ(run((dir / "missing.xm").string() + " " + out.string()).first, 1);
     EXPECT_EQ(run(not_xm.string()).first, 1);
     EXPECT_EQ(run(not_xm.string() + " " + out.string() + " --rate 12").first, 1);

@@ -178,7 +178,7 @@ int main(int argc, char** argv)
     output_configure(options.rate);
     Module* module = module_create(options.song_path);
     if (!module)
-        fail(std::string(options.song_path) + ": not an XM song this player can load");
+        fail(std::string(options.song_path) + ": " + module_error);
     replay_start(module);
 
     const int64_t limit_frames =
