@@ -99,6 +99,11 @@ struct Module {
     int32_t order;                 // order position being played
     int32_t next_row;              // row to take at the next row tick; -1 none
     int32_t next_order;            // order to take at the next row tick; -1 none
+    int32_t jump_order;            // Bxx on the row being played: order to go to next; -1 none
+    int32_t break_row;             // Dxx on the row: row of the next order to go to; -1 none
+    int32_t loop_jump_row;         // E6x on the row: row of this pattern to go back to; -1 none
+    int32_t pattern_delay;         // EEx: times the row being played is still to be repeated
+    bool repeating_row;            // the current tick 0 repeats a delayed row: no cells are read
     void (*tick_handler)(Module*); // replay_tick
 };
 

@@ -122,7 +122,7 @@ struct StopRule {
 bool stop_before_tick(const Module* m, void* context)
 {
     auto* rule = static_cast<StopRule*>(context);
-    if (m->tick != 0)
+    if (m->tick != 0 || m->repeating_row)
         return false;
     int order = m->next_order >= 0 ? m->next_order : m->order;
     int row = m->next_row >= 0 ? m->next_row : m->row;
