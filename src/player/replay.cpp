@@ -167,23 +167,24 @@ void run_envelopes_and_fadeout(Channel& channel, const Instrument& instrument)
     }
 }
 
-void volume_down(Channel& channel, int x)
-{
-    channel.volume = channel.volume - x < 0 ? 0 : channel.volume - x;
-    channel.update_flags |= UPDATE_VOLUME;
-}
-
-void volume_up(Channel& channel, int x)
-{
-    channel.volume = channel.volume + x > 64 ? 64 : channel.volume + x;
-    channel.update_flags |= UPDATE_VOLUME;
-}
-
+// Every change of the channel volume is heard as it is: tremolo's and
+// tremor's hold on the output volume ends here.
 void set_volume(Channel& channel, int volume)
 {
     channel.volume = volume;
     channel.volume_delta = 0;
+    channel.tremor_mute = 0;
     channel.update_flags |= UPDATE_VOLUME;
+}
+
+void volume_down(Channel& channel, int x)
+{
+    set_volume(channel, channel.volume - x < 0 ? 0 : channel.volume - x);
+}
+
+void volume_up(Channel& channel, int x)
+{
+    set_volume(channel, channel.volume + x > 64 ? 64 : channel.volume + x);
 }
 
 // A slide parameter xy (Axy, Hxy, Pxy): up by x when x is set, else down by y.
@@ -286,8 +287,7 @@ void tone_portamento(Channel& channel, const Module& module, const Sample& sampl
 void volume_slide(Channel& channel, uint8_t parameter)
 {
     int amount = slide_amount(remembered(parameter, channel.volume_slide_memory));
-    channel.volume = clamp(channel.volume + amount, 0, 64);
-    channel.update_flags |= UPDATE_VOLUME;
+    set_volume(channel, clamp(channel.volume + amount, 0, 64));
 }
 
 // Restarts the channel's sample from its start, keeping pitch and volume.
@@ -518,6 +518,13 @@ void effect_row(Module& module, Channel& channel, const Instrument& instrument, 
         else if ((p >> 4) == 2)
             slide_period(channel, remembered(p & 0x0F, channel.extra_fine_down_memory));
         break;
+    case EFFECT_MULTI_RETRIGGER:
+        // The row's first tick counts too; with a note it has just started.
+        if (is_note(cell.note))
+            ++channel.retrigger_count;
+        else
+            multi_retrigger(channel, p, cell.volume);
+        break;
     default: break;  // the rest act on the ticks after the row's first
     }
 }
@@ -554,10 +561,9 @@ void channel_row(Module& module, Channel& channel, const PatternCell& cell, bool
     // Vibrato and tremolo hold their last output while they go on into this row.
     if (cell.effect != EFFECT_VIBRATO && cell.effect != EFFECT_VIBRATO_VOLUME_SLIDE && (cell.volume >> 4) != 0xB)
         channel.period_delta = 0;
+    // Tremolo's hold on the output volume ends with its rows, tremor's does not.
     if (cell.effect != EFFECT_TREMOLO)
         channel.volume_delta = 0;
-    if (cell.effect != EFFECT_TREMOR)
-        channel.tremor_mute = 0;
     if (note) {
         auto real_note = static_cast<uint8_t>(cell.note + sample.relative_note - 1);
         int finetune = sample.finetune;
@@ -816,6 +822,7 @@ void reset_channel_instrument(Channel& channel, const Sample& sample)
     channel.key_off = 0;
     channel.fadeout_volume = 65536;
     channel.volume_delta = 0;
+    channel.tremor_mute = 0;
     channel.update_flags |= UPDATE_VOLUME | UPDATE_PANNING;
 }
 
