@@ -123,12 +123,17 @@ int clamp(int value, int low, int high)
     return value < low ? low : value > high ? high : value;
 }
 
-// XM Amiga period of a 0-based note, finetune in 1/128 semitone: 1712 at C-4,
-// doubling per octave down.
+// XM Amiga period of a 0-based note, finetune in 1/128 semitone: 1712 at C-4.
+// The period within the lowest octave is rounded once and halved per octave
+// up, as a period table does, so that octaves are exact and notes an octave
+// apart keep their phase.
 int32_t amiga_period(int note, int finetune)
 {
-    double semitones = note + finetune / 128.0;
-    return static_cast<int32_t>(std::lround(AMIGA_C0_PERIOD * std::exp2(-semitones / 12.0)));
+    if (note < 0)
+        note = 0;
+    double semitones = note % 12 + finetune / 128.0;
+    auto lowest = static_cast<int32_t>(std::lround(AMIGA_C0_PERIOD * std::exp2(-semitones / 12.0)));
+    return lowest >> (note / 12);
 }
 
 // The period of a 0-based note (the cell's note plus the sample's relative note).
