@@ -704,7 +704,8 @@ void replay_tick(Module* module)
         module->next_row = module->row + 1;
         module->next_order = -1;
         if (module->loop_jump_row >= 0) {
-            module->next_row = module->loop_jump_row;  // E6x: back within this pattern
+            // E6x: back within this pattern; a start marked in a longer pattern is its first row.
+            module->next_row = module->loop_jump_row < rows ? module->loop_jump_row : 0;
         } else if (module->jump_order >= 0 || module->break_row >= 0 || module->next_row >= rows) {
             module->next_order = module->jump_order >= 0 ? module->jump_order : module->order + 1;
             if (module->next_order >= module->song_length)

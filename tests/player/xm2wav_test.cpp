@@ -115,6 +115,7 @@ TEST_F(Xm2Wav, BadInputGivesOneLineAndNoOutput)
     // A song refused for safety says why, on one line.
     xm::Song wide = two_order_song();
     wide.channels = 33;
+    wide.patterns[0].cells.clear();
     auto [wide_status, wide_message] = run(write_file("wide.xm", xm::write(wide)).string() + " " + out.string());
     EXPECT_EQ(wide_status, 1);
     EXPECT_NE(wide_message.find("wide.xm: 33 channels; 1 to 32 can be played"), std::string::npos) << wide_message;
