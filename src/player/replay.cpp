@@ -129,8 +129,7 @@ int clamp(int value, int low, int high)
 // apart keep their phase.
 int32_t amiga_period(int note, int finetune)
 {
-    if (note < 0)
-        note = 0;
+    note = clamp(note, 0, 255);
     double semitones = note % 12 + finetune / 128.0;
     auto lowest = static_cast<int32_t>(std::lround(AMIGA_C0_PERIOD * std::exp2(-semitones / 12.0)));
     return lowest >> (note / 12);
@@ -151,6 +150,8 @@ int32_t nearest_semitone(const Module& module, int32_t period, int finetune)
         int32_t base = 7680 - finetune / 2;
         return base - static_cast<int32_t>(std::lround((base - period) / 64.0)) * 64;
     }
+    if (period < MIN_PERIOD)
+        return period;
     double semitones = -12.0 * std::log2(period / AMIGA_C0_PERIOD) - finetune / 128.0;
     return amiga_period(static_cast<int>(std::lround(semitones)), finetune);
 }
