@@ -200,6 +200,15 @@ const EffectCase CASES[] = {
          effect_rows(s, 6, 7, 0xE, 0xA6);
          effect_rows(s, 8, 8, 0xE, 0xA0);
      }, 0.05, 5},
+    // The volume column's slides also act on the row's first tick here (the
+    // show's song is made that way), one step a row more than in FastTracker II.
+    {"volume column slides 6x 7x 8x 9x", [](xm::Song& s) {
+         at(s, 0) = {C5, SINE, 0x30, 0, 0};
+         for (int row = 1; row <= 3; ++row) at(s, row).volume = 0x62;
+         for (int row = 5; row <= 7; ++row) at(s, row).volume = 0x73;
+         at(s, 9).volume = 0x88;
+         at(s, 11).volume = 0x94;
+     }, 0.12, 5},
     {"set volume Cxx", [](xm::Song& s) {
          at(s, 0) = {C5, SINE, 0, 0xC, 0x10};
          effect_rows(s, 4, 4, 0xC, 0x40);
