@@ -2,12 +2,22 @@
 // in × real time against libxmp and libopenmpt on the same song, the same
 // output (16-bit stereo, 44100 Hz, linear interpolation) and the same length.
 // The ratios are printed after the runs.
+//
+//   player_bench [--songs=FOLDER] [benchmark options]
+//
+// With a folder of real XM songs (bench/player/fetch_songs.sh gathers some),
+// each song's first 60 s are also rendered by all three players, and a table
+// gives for each song the correlation of 20 ms RMS envelopes with libopenmpt's,
+// ours beside libxmp's, and both speeds against libxmp's.
 #include <benchmark/benchmark.h>
 #include <libopenmpt/libopenmpt.h>
 #include <xmp.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -18,6 +28,7 @@
 #include "player/output.h"
 #include "player/render.h"
 #include "player/replay.h"
+#include "support/peer_compare.h"
 #include "support/xm_writer.h"
 
 namespace {
@@ -107,15 +118,18 @@ const std::vector<uint8_t>& bench_song()
     return bytes;
 }
 
-void BM_RenderSong_ours(benchmark::State& state)
+void render_ours(benchmark::State& state, const std::vector<uint8_t>& song)
 {
-    const std::vector<uint8_t>& song = bench_song();
     std::vector<float> mix(2 * BLOCK);
     std::vector<int16_t> pcm(2 * BLOCK);
     for (auto _ : state) {
         memory_source_use(song.data(), static_cast<int32_t>(song.size()));
         output_configure(RATE);
         Module* m = module_create("song");
+        if (!m) {
+            state.SkipWithError("our player cannot load the song");
+            break;
+        }
         replay_start(m);
         for (int done = 0; done < SONG_FRAMES; done += BLOCK) {
             int n = std::min(BLOCK, SONG_FRAMES - done);
@@ -128,34 +142,42 @@ void BM_RenderSong_ours(benchmark::State& state)
     state.counters["audio_s"] = SONG_SECONDS;
 }
 
-void BM_RenderSong_libxmp(benchmark::State& state)
+// frames stereo frames through libxmp, 16-bit; empty if it refuses the song.
+std::vector<int16_t> libxmp_pcm(const std::vector<uint8_t>& song, int frames)
 {
-    const std::vector<uint8_t>& song = bench_song();
-    std::vector<int16_t> pcm(2 * BLOCK);
+    xmp_context context = xmp_create_context();
+    if (xmp_load_module_from_memory(context, song.data(), static_cast<long>(song.size())) != 0) {
+        xmp_free_context(context);
+        return {};
+    }
+    xmp_start_player(context, RATE, 0);
+    xmp_set_player(context, XMP_PLAYER_INTERP, XMP_INTERP_LINEAR);
+    std::vector<int16_t> pcm(2 * static_cast<size_t>(frames));
+    for (int done = 0; done < frames; done += BLOCK) {
+        int n = std::min(BLOCK, frames - done);
+        xmp_play_buffer(context, pcm.data() + 2 * done, n * 4, 0);
+    }
+    xmp_end_player(context);
+    xmp_release_module(context);
+    xmp_free_context(context);
+    return pcm;
+}
+
+void render_libxmp(benchmark::State& state, const std::vector<uint8_t>& song)
+{
     for (auto _ : state) {
-        xmp_context context = xmp_create_context();
-        if (xmp_load_module_from_memory(context, song.data(), static_cast<long>(song.size())) != 0) {
+        std::vector<int16_t> pcm = libxmp_pcm(song, SONG_FRAMES);
+        if (pcm.empty()) {
             state.SkipWithError("libxmp cannot load the song");
-            xmp_free_context(context);
             break;
         }
-        xmp_start_player(context, RATE, 0);
-        xmp_set_player(context, XMP_PLAYER_INTERP, XMP_INTERP_LINEAR);
-        for (int done = 0; done < SONG_FRAMES; done += BLOCK) {
-            int n = std::min(BLOCK, SONG_FRAMES - done);
-            xmp_play_buffer(context, pcm.data(), n * 4, 0);
-            benchmark::DoNotOptimize(pcm.data());
-        }
-        xmp_end_player(context);
-        xmp_release_module(context);
-        xmp_free_context(context);
+        benchmark::DoNotOptimize(pcm.data());
     }
     state.counters["audio_s"] = SONG_SECONDS;
 }
 
-void BM_RenderSong_libopenmpt(benchmark::State& state)
+void render_libopenmpt(benchmark::State& state, const std::vector<uint8_t>& song)
 {
-    const std::vector<uint8_t>& song = bench_song();
     std::vector<int16_t> pcm(2 * BLOCK);
     for (auto _ : state) {
         openmpt_module* mod = openmpt_module_create_from_memory2(
@@ -176,9 +198,56 @@ void BM_RenderSong_libopenmpt(benchmark::State& state)
     state.counters["audio_s"] = SONG_SECONDS;
 }
 
+void BM_RenderSong_ours(benchmark::State& state) { render_ours(state, bench_song()); }
+void BM_RenderSong_libxmp(benchmark::State& state) { render_libxmp(state, bench_song()); }
+void BM_RenderSong_libopenmpt(benchmark::State& state) { render_libopenmpt(state, bench_song()); }
+
 BENCHMARK(BM_RenderSong_ours)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RenderSong_libxmp)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RenderSong_libopenmpt)->Unit(benchmark::kMillisecond);
+
+// --- real songs -----------------------------------------------------------------
+
+struct RealSong {
+    std::string name;
+    std::vector<uint8_t> bytes;
+    double ours_correlation = 0, libxmp_correlation = 0;  // 20 ms RMS envelopes against libopenmpt's
+};
+
+std::vector<RealSong> real_songs;
+
+std::vector<RealSong> read_songs(const std::string& folder)
+{
+    std::vector<RealSong> songs;
+    std::vector<std::filesystem::path> paths;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        if (entry.is_regular_file())
+            paths.push_back(entry.path());
+    std::sort(paths.begin(), paths.end());
+    for (const auto& path : paths) {
+        std::ifstream in(path, std::ios::binary);
+        songs.push_back({path.stem().string(), {std::istreambuf_iterator<char>(in), {}}});
+    }
+    return songs;
+}
+
+// How closely each player's loudness follows libopenmpt's over the first 60 s.
+void measure_correlations(RealSong& song)
+{
+    constexpr int WINDOW = RATE / 50;  // 20 ms
+    std::vector<float> reference = peer::render_libopenmpt(song.bytes, SONG_FRAMES, RATE);
+    std::vector<float> ours = peer::render_ours(song.bytes, SONG_FRAMES, RATE);
+    std::vector<int16_t> xmp = libxmp_pcm(song.bytes, SONG_FRAMES);
+    if (reference.empty())
+        return;
+    std::vector<double> expected = peer::rms_envelope(reference, SONG_FRAMES, WINDOW);
+    if (!ours.empty())
+        song.ours_correlation = peer::correlation(peer::rms_envelope(ours, SONG_FRAMES, WINDOW), expected);
+    if (!xmp.empty()) {
+        std::vector<float> xmp_float(xmp.begin(), xmp.end());
+        song.libxmp_correlation = peer::correlation(peer::rms_envelope(xmp_float, SONG_FRAMES, WINDOW), expected);
+    }
+}
 
 // Keeps each run's CPU seconds per iteration (steadier than wall time on a
 // busy machine), for the summary after the table.
@@ -213,6 +282,34 @@ void print_summary(const SummaryReporter& reporter)
     double ours = speed("BM_RenderSong_ours");
     double xmp = speed("BM_RenderSong_libxmp");
     double openmpt = speed("BM_RenderSong_libopenmpt");
+    if (!real_songs.empty()) {
+        std::printf("\nreal songs, first %d s: correlation of 20 ms RMS envelopes with libopenmpt, speed × real time\n",
+                    SONG_SECONDS);
+        std::printf("  %-46s %8s %8s %9s %9s %7s\n", "song", "ours", "libxmp", "ours ×rt", "xmp ×rt", "ratio");
+        std::vector<double> ours_r, xmp_r, ratios;
+        int ours_good = 0, xmp_good = 0;
+        for (const RealSong& song : real_songs) {
+            double ours = speed("song/" + song.name + "/ours");
+            double xmp = speed("song/" + song.name + "/libxmp");
+            std::printf("  %-46s %8.4f %8.4f %9.1f %9.1f %7.2f\n", song.name.c_str(), song.ours_correlation,
+                        song.libxmp_correlation, ours, xmp, xmp > 0 ? ours / xmp : 0.0);
+            ours_r.push_back(song.ours_correlation);
+            xmp_r.push_back(song.libxmp_correlation);
+            if (xmp > 0)
+                ratios.push_back(ours / xmp);
+            ours_good += song.ours_correlation >= 0.99;
+            xmp_good += song.libxmp_correlation >= 0.99;
+        }
+        auto median = [](std::vector<double> v) {
+            if (v.empty())
+                return 0.0;
+            std::sort(v.begin(), v.end());
+            return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+        };
+        std::printf("  %zu songs: median correlation ours %.4f, libxmp %.4f; songs ≥ 0.99: ours %d, libxmp %d;"
+                    " median speed ours/libxmp %.2f×\n",
+                    real_songs.size(), median(ours_r), median(xmp_r), ours_good, xmp_good, median(ratios));
+    }
     std::printf("\nwhole song, %d s of audio, × real time:\n", SONG_SECONDS);
     std::printf("  ours        %8.1f\n", ours);
     if (xmp > 0)
@@ -225,6 +322,30 @@ void print_summary(const SummaryReporter& reporter)
 
 int main(int argc, char** argv)
 {
+    // --songs=FOLDER is ours; the rest go to the benchmark library.
+    int kept = 1;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--songs=", 8) == 0) {
+            real_songs = read_songs(argv[i] + 8);
+            if (real_songs.empty()) {
+                std::fprintf(stderr, "player_bench: no songs in %s\n", argv[i] + 8);
+                return 1;
+            }
+        } else {
+            argv[kept++] = argv[i];
+        }
+    }
+    argc = kept;
+    for (RealSong& song : real_songs) {
+        measure_correlations(song);
+        const std::vector<uint8_t>* bytes = &song.bytes;
+        benchmark::RegisterBenchmark(("song/" + song.name + "/ours").c_str(),
+                                     [bytes](benchmark::State& state) { render_ours(state, *bytes); })
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("song/" + song.name + "/libxmp").c_str(),
+                                     [bytes](benchmark::State& state) { render_libxmp(state, *bytes); })
+            ->Unit(benchmark::kMillisecond);
+    }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;

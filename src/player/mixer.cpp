@@ -18,6 +18,14 @@
 #include "player/module.h"
 
 MixVoice voices[VOICE_COUNT];
+#if defined(__x86_64__) && defined(__GNUC__)
+bool mixer_avx2 = [] {
+    __builtin_cpu_init();  // this runs as a static constructor, maybe before the runtime's own
+    return __builtin_cpu_supports("avx2") != 0;
+}();
+#else
+bool mixer_avx2 = false;
+#endif
 int ramp_frames = 128;
 float ramp_frames_inverse = 1.0f / 128;
 
@@ -58,10 +66,6 @@ inline __m128d interpolate_pair(const int16_t* data, uint64_t p0, uint64_t p1)
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #define MIXER_HAS_AVX2_PATH 1
-const bool cpu_has_avx2 = [] {
-    __builtin_cpu_init();  // this runs as a static constructor, maybe before the runtime's own
-    return __builtin_cpu_supports("avx2") != 0;
-}();
 
 // Four frames per pass in 256-bit registers, on processors that have AVX2;
 // the same double-precision operations in the same order as the portable
@@ -141,7 +145,7 @@ void mix_steady(const int16_t* data, uint64_t& position, uint64_t advance, float
                 double left, double right)
 {
 #if defined(MIXER_HAS_AVX2_PATH)
-    if (cpu_has_avx2) {
+    if (mixer_avx2) {
         int mixed = mix_avx2<false>(data, position, advance, out, count, left, right, 0, 0);
         count -= mixed;
         out += 2 * mixed;
@@ -192,7 +196,7 @@ void mix_ramped(const int16_t* data, uint64_t& position, uint64_t advance, float
 {
     int j = 0;
 #if defined(MIXER_HAS_AVX2_PATH)
-    if (cpu_has_avx2) {
+    if (mixer_avx2) {
         j = mix_avx2<true>(data, position, advance, out, count, left, right, left_increment,
                            right_increment);
         out += 2 * j;
@@ -250,16 +254,24 @@ int set_up_ramp(MixVoice& v, float& left_increment, float& right_increment)
     return frames;
 }
 
-// Frames until the position reaches the loop's end (forward) or passes below
-// its start (backward), counted from both values cut to 24 fractional bits;
-// at least 1 while the boundary is still ahead, so every segment advances.
-uint64_t frames_to_boundary(uint64_t distance, uint64_t step)
+// Frames to mix before the position reaches the loop's end (forward) or passes
+// below its start (backward): the smallest k whose k-th advance gets there, so
+// that frames 0 .. k - 1 all lie inside the loop. Counted exactly, with the bit
+// 0 that every advance drops: the first advance moves by the step less (or,
+// backward, plus) the position's bit 0, each later one by the step less (plus)
+// its own bit 0. distance is end - position forward and position - start + 1
+// backward, 0 when the boundary is already passed.
+uint64_t frames_to_boundary(uint64_t distance, uint64_t position, uint64_t step, bool forward)
 {
     if (distance == 0)
         return 0;
-    uint64_t d = distance >> 8, s = step >> 8;
-    uint64_t k = d / s + (d % s != 0);
-    return k ? k : 1;
+    const uint64_t odd = step & 1;
+    const uint64_t first = forward ? step - (position & 1) : step + (position & 1);
+    const uint64_t later = forward ? step - odd : step + odd;
+    if (first >= distance)
+        return 1;
+    const uint64_t rest = distance - first;
+    return 2 + (rest - 1) / later;
 }
 
 void mix_voice(MixVoice& v, float* out, int remaining)
@@ -281,7 +293,7 @@ void mix_voice(MixVoice& v, float* out, int remaining)
                                     : (below_start ? 0 : position - start + 1);
         int count = remaining;
         bool boundary = false;
-        uint64_t k = frames_to_boundary(distance, step);
+        uint64_t k = frames_to_boundary(distance, position, step, forward);
         if (k <= static_cast<uint64_t>(count)) {
             count = static_cast<int>(k);
             boundary = true;
@@ -329,31 +341,27 @@ void mix_voice(MixVoice& v, float* out, int remaining)
         out += 2 * count;
         remaining -= count;
 
-        // Counting from cut values can stop a hair short of the boundary; only
-        // a position that has reached it wraps, so none ever leaves the sample.
-        if (forward ? position >= end
-                    : static_cast<int64_t>(position) < static_cast<int64_t>(start)) {
-            if (sample.loop_mode == SAMPLE_FORWARD_LOOP) {
-                position = start + (position - start) % loop;
-            } else if (sample.loop_mode == SAMPLE_PING_PONG) {
-                auto p = static_cast<int64_t>(position);
-                for (;;) {
-                    if (v.direction != VOICE_BACKWARD && p >= static_cast<int64_t>(end)) {
-                        p = 2 * static_cast<int64_t>(end) - 1 - p;  // mirror image of the overshoot
-                        v.direction = VOICE_BACKWARD;
-                    } else if (v.direction == VOICE_BACKWARD && p < static_cast<int64_t>(start)) {
-                        p = 2 * static_cast<int64_t>(start) - 1 - p;
-                        v.direction = VOICE_FORWARD;
-                    } else {
-                        break;
-                    }
+        // The count reached the boundary: the position is at or past it.
+        if (sample.loop_mode == SAMPLE_FORWARD_LOOP) {
+            position = start + (position - start) % loop;
+        } else if (sample.loop_mode == SAMPLE_PING_PONG) {
+            auto p = static_cast<int64_t>(position);
+            for (;;) {
+                if (v.direction != VOICE_BACKWARD && p >= static_cast<int64_t>(end)) {
+                    p = 2 * static_cast<int64_t>(end) - 1 - p;  // mirror image of the overshoot
+                    v.direction = VOICE_BACKWARD;
+                } else if (v.direction == VOICE_BACKWARD && p < static_cast<int64_t>(start)) {
+                    p = 2 * static_cast<int64_t>(start) - 1 - p;
+                    v.direction = VOICE_FORWARD;
+                } else {
+                    break;
                 }
-                position = static_cast<uint64_t>(p);
-            } else {
-                v.sample = nullptr;  // one-shot ended, or the empty sample
-                position = 0;
-                break;
             }
+            position = static_cast<uint64_t>(p);
+        } else {
+            v.sample = nullptr;  // one-shot ended, or the empty sample
+            position = 0;
+            break;
         }
         if (remaining == 0)
             break;

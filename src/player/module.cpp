@@ -1,12 +1,16 @@
 // The XM loader, and the creation and destruction of a Module.
 //
 // The file is read only through the module source streams. Everything read is
-// checked here, at the boundary: a short read anywhere, counts the replay
-// cannot hold, or sizes beyond what the file holds fail the load, so the replay
-// and mixer can trust the Module they are given.
+// checked here, at the boundary: a short read in the headers or patterns,
+// counts the replay cannot hold, or sizes beyond the limits fail the load with
+// a one-line reason in module_error, so the replay and mixer can trust the
+// Module they are given. Sample data cut short by the end of the file is
+// read as far as it goes and the rest is silence, as other players do.
 #include "player/module.h"
 
 #include <cmath>
+#include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -14,6 +18,7 @@
 #include "player/output.h"
 #include "player/replay.h"
 
+char module_error[160];
 Sample empty_sample = {};
 Instrument empty_instrument = {};
 
@@ -22,12 +27,26 @@ namespace {
 constexpr char XM_ID[] = "Extended Module: ";
 constexpr int XM_ID_LENGTH = 17;
 constexpr int SAMPLE_SPARE_FRAMES = 8;  // the mixer interpolates into the frame after a loop's end
+// Silence stands in for sample data missing at the end of a damaged file, up
+// to this many frames in all (32 MiB); a file missing more is refused.
+constexpr int64_t MAX_MISSING_FRAMES = int64_t{1} << 24;
+
+// Records why the load failed; always returns false.
+bool refuse(const char* format, ...)
+{
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(module_error, sizeof module_error, format, arguments);
+    va_end(arguments);
+    return false;
+}
 
 // Little-endian reads that remember the first short read.
 struct XmReader {
     SourceStream* stream;
     int64_t file_size;
     bool failed;
+    int64_t missing_frames;  // sample frames past the end of the file, read as silence
 
     void bytes(void* destination, int count)
     {
@@ -52,7 +71,7 @@ struct XmReader {
         bytes(b, 4);
         return b[0] | b[1] << 8 | b[2] << 16 | static_cast<uint32_t>(b[3]) << 24;
     }
-    void skip(int count) { stream_seek(stream, count, 1); }
+    void skip(int count) { seek_to(tell() + count); }
     int64_t tell() { return stream_tell(stream); }
     int64_t remaining() { return file_size - tell(); }
     // Seeks to an absolute offset; beyond the end counts as a short read.
@@ -105,27 +124,29 @@ bool read_patterns(Module* module, XmReader& in, int file_patterns)
         in.skip(5);  // header length and packing type: the header is always 9 bytes
         int rows = in.u16();
         int packed_size = in.u16();
-        if (in.failed || rows < 1 || rows > MAX_ROWS)
-            return false;
+        if (in.failed)
+            return refuse("the file ends in the header of pattern %d", p);
+        if (rows < 1 || rows > MAX_ROWS)
+            return refuse("pattern %d has %d rows; 1 to %d can be played", p, rows, MAX_ROWS);
         int cell_count = rows * channels;
         // Every cell takes at least one byte, so a pattern the file cannot hold fails here.
         if (packed_size != 0 && in.remaining() < cell_count)
-            return false;
+            return refuse("the file ends in the cells of pattern %d", p);
         pattern.cells = allocate_zeroed<PatternCell>(cell_count);
         if (!pattern.cells)
-            return false;
+            return refuse("out of memory");
         pattern.row_count = rows;
         if (packed_size != 0)
             for (int c = 0; c < cell_count; ++c)
                 pattern.cells[c] = read_cell(in);
         if (in.failed)
-            return false;
+            return refuse("the file ends in the cells of pattern %d", p);
     }
     // Patterns named in the order list but absent from the file: 64 empty rows.
     for (int p = file_patterns; p < module->used_pattern_count; ++p) {
         module->patterns[p].cells = allocate_zeroed<PatternCell>(64 * channels);
         if (!module->patterns[p].cells)
-            return false;
+            return refuse("out of memory");
         module->patterns[p].row_count = 64;
     }
     return true;
@@ -218,21 +239,28 @@ void read_sample_header(XmReader& in, Sample& sample)
 }
 
 // Reads and delta-decodes one sample's frames, then writes the frame after the
-// loop so that interpolation across the wrap reads the right neighbour.
-bool read_sample_data(XmReader& in, Sample& sample)
+// loop so that interpolation across the wrap reads the right neighbour. Frames
+// the file does not hold (its end cuts the data short) stay 0.
+bool read_sample_data(XmReader& in, Sample& sample, int instrument)
 {
-    int64_t byte_count = static_cast<int64_t>(sample.bits) * sample.length / 8;
-    if (byte_count > in.remaining())
-        return false;
+    const int bytes_per_frame = sample.bits / 8;
+    int64_t remaining = in.remaining();
+    int64_t present = static_cast<int64_t>(sample.length) * bytes_per_frame <= remaining
+                          ? sample.length
+                          : (remaining > 0 ? remaining : 0) / bytes_per_frame;
+    in.missing_frames += sample.length - present;
+    if (in.missing_frames > MAX_MISSING_FRAMES)
+        return refuse("the file ends %lld sample frames before the data of instrument %d does",
+                      static_cast<long long>(in.missing_frames), instrument + 1);
     sample.data = allocate_zeroed<int16_t>(static_cast<int64_t>(sample.length) + SAMPLE_SPARE_FRAMES);
-    auto* raw = allocate_zeroed<uint8_t>(byte_count);
+    auto* raw = allocate_zeroed<uint8_t>(present * bytes_per_frame);
     if (!sample.data || !raw) {
         std::free(raw);
-        return false;
+        return refuse("out of memory");
     }
-    in.bytes(raw, static_cast<int>(byte_count));
+    in.bytes(raw, static_cast<int>(present * bytes_per_frame));
     uint16_t sum = 0;  // deltas wrap modulo 65536
-    for (uint32_t k = 0; k < sample.length; ++k) {
+    for (uint32_t k = 0; k < present; ++k) {
         uint16_t delta = sample.bits == 16 ? static_cast<uint16_t>(raw[2 * k] | raw[2 * k + 1] << 8)
                                            : static_cast<uint16_t>(raw[k] << 8);
         sum = static_cast<uint16_t>(sum + delta);
@@ -246,7 +274,7 @@ bool read_sample_data(XmReader& in, Sample& sample)
         sample.data[end] = sample.data[sample.loop_start];
     else if (sample.loop_mode == SAMPLE_PING_PONG)
         sample.data[end] = sample.data[end - 1];
-    return !in.failed;
+    return !in.failed || refuse("read error in the data of instrument %d", instrument + 1);
 }
 
 bool read_instruments(Module* module, XmReader& in)
@@ -259,30 +287,33 @@ bool read_instruments(Module* module, XmReader& in)
         uint32_t header_size = in.u32();
         in.skip(23);  // name and type
         int sample_count = in.u16();
-        if (in.failed || sample_count > MAX_INSTRUMENT_SAMPLES)
-            return false;
+        if (in.failed)
+            return refuse("the file ends in the header of instrument %d", i + 1);
+        if (sample_count > MAX_INSTRUMENT_SAMPLES)
+            return refuse("instrument %d has %d samples; at most %d can be played", i + 1,
+                          sample_count, MAX_INSTRUMENT_SAMPLES);
         if (sample_count == 0) {
             in.seek_to(start + header_size);
             if (in.failed)
-                return false;
+                return refuse("the file ends in the header of instrument %d", i + 1);
             continue;
         }
         read_instrument_header(in, instrument);
         in.seek_to(start + header_size);
         if (in.failed)
-            return false;
+            return refuse("the file ends in the header of instrument %d", i + 1);
         for (int j = 0; j < sample_count; ++j) {
             Sample* sample = allocate_zeroed<Sample>(1);
             if (!sample)
-                return false;
+                return refuse("out of memory");
             instrument.samples[j] = sample;
             instrument.sample_count = j + 1;
             read_sample_header(in, *sample);
         }
         if (in.failed)
-            return false;
+            return refuse("the file ends in the sample headers of instrument %d", i + 1);
         for (int j = 0; j < sample_count; ++j)
-            if (instrument.samples[j]->length != 0 && !read_sample_data(in, *instrument.samples[j]))
+            if (instrument.samples[j]->length != 0 && !read_sample_data(in, *instrument.samples[j], i))
                 return false;
     }
     return true;
@@ -292,15 +323,16 @@ bool read_instruments(Module* module, XmReader& in)
 
 bool module_load(Module* module, SourceStream* stream)
 {
-    XmReader in = {stream, 0, false};
+    XmReader in = {stream, 0, false, 0};
     stream_seek(stream, 0, 2);
     in.file_size = stream_tell(stream);
     stream_seek(stream, 0, 0);
 
+    module_error[0] = 0;
     char id[XM_ID_LENGTH] = {};
     in.bytes(id, XM_ID_LENGTH);
     if (in.failed || std::memcmp(id, XM_ID, XM_ID_LENGTH) != 0)
-        return false;
+        return refuse("not an XM song (no \"Extended Module: \" at its start)");
     module->tick_handler = replay_tick;
     module->initial_global_volume = 64;
 
@@ -315,15 +347,20 @@ bool module_load(Module* module, SourceStream* stream)
     module->default_speed = static_cast<int16_t>(in.u16());
     module->default_bpm = static_cast<int16_t>(in.u16());
     in.bytes(module->order_table, MAX_ORDERS);
-    if (in.failed || song_length < 1 || song_length > MAX_ORDERS || channel_count < 1 ||
-        channel_count > MAX_CHANNELS || instrument_count > 0x7FFF)
-        return false;
+    if (in.failed)
+        return refuse("the file ends in the song header");
+    if (song_length < 1 || song_length > MAX_ORDERS)
+        return refuse("song length %d; 1 to %d orders can be played", song_length, MAX_ORDERS);
+    if (channel_count < 1 || channel_count > MAX_CHANNELS)
+        return refuse("%d channels; 1 to %d can be played", channel_count, MAX_CHANNELS);
+    if (instrument_count > 0x7FFF)
+        return refuse("%d instruments; at most 32767", instrument_count);
     module->song_length = static_cast<int16_t>(song_length);
     module->restart_position = static_cast<int16_t>(restart_position < song_length ? restart_position : 0);
     module->channel_count = static_cast<int16_t>(channel_count);
     in.seek_to(60 + static_cast<int64_t>(header_size));
     if (in.failed)
-        return false;
+        return refuse("the file ends in the song header");
 
     for (int i = 0; i < song_length; ++i)
         if (module->order_table[i] >= module->used_pattern_count)
@@ -331,12 +368,14 @@ bool module_load(Module* module, SourceStream* stream)
     module->pattern_count = file_patterns > module->used_pattern_count ? file_patterns
                                                                         : module->used_pattern_count;
     module->patterns = allocate_zeroed<Pattern>(module->pattern_count);
-    if (!module->patterns || !read_patterns(module, in, file_patterns))
+    if (!module->patterns)
+        return refuse("out of memory");
+    if (!read_patterns(module, in, file_patterns))
         return false;
 
     module->instruments = allocate_zeroed<Instrument>(instrument_count);
     if (!module->instruments)
-        return false;
+        return refuse("out of memory");
     module->instrument_count = static_cast<int16_t>(instrument_count);
     return read_instruments(module, in);
 }
@@ -344,10 +383,13 @@ bool module_load(Module* module, SourceStream* stream)
 Module* module_create(const char* name)
 {
     Module* module = allocate_zeroed<Module>(1);
-    if (!module)
+    if (!module) {
+        refuse("out of memory");
         return nullptr;
+    }
     SourceStream* stream = stream_open(name);
     if (!stream) {
+        refuse("cannot be opened");
         std::free(module);
         return nullptr;
     }

@@ -99,6 +99,11 @@ struct Module {
     int32_t order;                 // order position being played
     int32_t next_row;              // row to take at the next row tick; -1 none
     int32_t next_order;            // order to take at the next row tick; -1 none
+    int32_t jump_order;            // Bxx on the row being played: order to go to next; -1 none
+    int32_t break_row;             // Dxx on the row: row of the next order to go to; -1 none
+    int32_t loop_jump_row;         // E6x on the row: row of this pattern to go back to; -1 none
+    int32_t pattern_delay;         // EEx: times the row being played is still to be repeated
+    bool repeating_row;            // the current tick 0 repeats a delayed row: no cells are read
     void (*tick_handler)(Module*); // replay_tick
 };
 
@@ -107,10 +112,13 @@ constexpr uint16_t MODULE_LINEAR_FREQUENCIES = 1;
 // Fill the instrument slots past sample_count, and stand in for instrument
 // numbers past instrument_count. Never written.
 extern Sample empty_sample;
+// Why the last module_create or module_load failed, one line without a full
+// stop; empty after a success.
+extern char module_error[160];
 extern Instrument empty_instrument;
 
 // Opens name through the module source and loads it; null on any failure
-// (nothing is leaked).
+// (nothing is leaked), with the reason in module_error.
 Module* module_create(const char* name);
 // Releases everything module_create built; false for null. A module still
 // playing is stopped first (through module_release_hook).

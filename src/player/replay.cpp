@@ -1,15 +1,21 @@
 // The replay engine.
 //
-// Supported: notes and key-off, instruments with their volume envelope
-// (sustain, loop) and fade-out, the volume column, arpeggio, set speed/BPM
-// (F), global volume (G) and key-off (K). Every other effect is ignored, and
-// tone portamento (3, 5) only keeps the cell's note and instrument from
-// changing the channel. Both frequency tables are played: linear periods, and
-// Amiga periods for modules with the linear flag clear.
+// Notes and key-off, instruments with their volume and panning envelopes
+// (sustain, loop), fade-out and auto-vibrato, the volume column and the whole
+// XM effect set, played as FastTracker II plays them. Both frequency tables
+// are played: linear periods, and Amiga periods for modules with the linear
+// flag clear.
+//
+// Kept from the engine's first design, which the show's song was made with
+// and must keep sounding by: the volume column's slides (6x, 7x, Dx, Ex) also
+// act on the row tick, arpeggio steps through its offsets by the tick number,
+// and a panning of 255 sends a voice to the first sample of each output frame.
 #include "player/replay.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 #include "player/mixer.h"
@@ -19,17 +25,73 @@ Channel channels[MAX_CHANNELS];
 
 namespace {
 
-constexpr uint8_t EFFECT_ARPEGGIO = 0;
-constexpr uint8_t EFFECT_TONE_PORTAMENTO = 3;
-constexpr uint8_t EFFECT_TONE_PORTAMENTO_VOLUME_SLIDE = 5;
-constexpr uint8_t EFFECT_SET_SPEED = 15;
-constexpr uint8_t EFFECT_GLOBAL_VOLUME = 16;
-constexpr uint8_t EFFECT_KEY_OFF = 20;
+enum : uint8_t {
+    EFFECT_ARPEGGIO = 0x00,
+    EFFECT_PORTA_UP = 0x01,
+    EFFECT_PORTA_DOWN = 0x02,
+    EFFECT_TONE_PORTAMENTO = 0x03,
+    EFFECT_VIBRATO = 0x04,
+    EFFECT_TONE_PORTAMENTO_VOLUME_SLIDE = 0x05,
+    EFFECT_VIBRATO_VOLUME_SLIDE = 0x06,
+    EFFECT_TREMOLO = 0x07,
+    EFFECT_SET_PANNING = 0x08,
+    EFFECT_SAMPLE_OFFSET = 0x09,
+    EFFECT_VOLUME_SLIDE = 0x0A,
+    EFFECT_POSITION_JUMP = 0x0B,
+    EFFECT_SET_VOLUME = 0x0C,
+    EFFECT_PATTERN_BREAK = 0x0D,
+    EFFECT_EXTENDED = 0x0E,
+    EFFECT_SET_SPEED = 0x0F,
+    EFFECT_GLOBAL_VOLUME = 0x10,
+    EFFECT_GLOBAL_VOLUME_SLIDE = 0x11,
+    EFFECT_KEY_OFF = 0x14,
+    EFFECT_ENVELOPE_POSITION = 0x15,
+    EFFECT_PANNING_SLIDE = 0x19,
+    EFFECT_MULTI_RETRIGGER = 0x1B,
+    EFFECT_TREMOR = 0x1D,
+    EFFECT_EXTRA_FINE_PORTA = 0x21,
+};
+
+// Extended effects, by the parameter's high nibble.
+enum : uint8_t {
+    EXTENDED_FINE_PORTA_UP = 0x1,
+    EXTENDED_FINE_PORTA_DOWN = 0x2,
+    EXTENDED_GLISSANDO = 0x3,
+    EXTENDED_VIBRATO_WAVEFORM = 0x4,
+    EXTENDED_FINETUNE = 0x5,
+    EXTENDED_PATTERN_LOOP = 0x6,
+    EXTENDED_TREMOLO_WAVEFORM = 0x7,
+    EXTENDED_RETRIGGER = 0x9,
+    EXTENDED_FINE_VOLUME_UP = 0xA,
+    EXTENDED_FINE_VOLUME_DOWN = 0xB,
+    EXTENDED_NOTE_CUT = 0xC,
+    EXTENDED_NOTE_DELAY = 0xD,
+    EXTENDED_PATTERN_DELAY = 0xE,
+};
+
+constexpr int32_t MIN_PERIOD = 1;
+constexpr int32_t MAX_PERIOD = 31999;
 
 // The single-precision value nearest 1/768: one octave of linear period.
 const double LINEAR_OCTAVE = std::bit_cast<float>(0x3AAAAAABu);
 constexpr int AMIGA_CLOCK = 14317056;    // frequency = AMIGA_CLOCK / period
 constexpr double AMIGA_C0_PERIOD = 27392.0;  // C-4 (note 48) is period 1712, 8363 Hz
+
+// Half a sine cycle in 32 steps, 0..255: the vibrato and tremolo waveform.
+constexpr uint8_t VIBRATO_SINE[32] = {0,   24,  49,  74,  97,  120, 141, 161, 180, 197, 212,
+                                      224, 235, 244, 250, 253, 255, 253, 250, 244, 235, 224,
+                                      212, 197, 180, 161, 141, 120, 97,  74,  49,  24};
+
+// A whole sine cycle in 256 steps, -64..64, falling first: the auto-vibrato's sine.
+struct AutoVibratoSine {
+    int8_t values[256];
+    AutoVibratoSine()
+    {
+        for (int i = 0; i < 256; ++i)
+            values[i] = static_cast<int8_t>(std::lround(-64 * std::sin(2 * 3.14159265358979 * i / 256)));
+    }
+};
+const AutoVibratoSine auto_vibrato_sine;
 
 struct Voiced {
     const Instrument* instrument;
@@ -56,21 +118,53 @@ bool is_note(uint8_t note)
     return note >= 1 && note <= 96;
 }
 
-// XM Amiga period of a 0-based note, finetune in 1/128 semitone: 1712 at C-4,
-// doubling per octave down.
-int32_t amiga_period(uint8_t note, int8_t finetune)
+int clamp(int value, int low, int high)
 {
-    double semitones = note + finetune / 128.0;
-    return static_cast<int32_t>(std::lround(AMIGA_C0_PERIOD * std::exp2(-semitones / 12.0)));
+    return value < low ? low : value > high ? high : value;
+}
+
+// XM Amiga period of a 0-based note, finetune in 1/128 semitone: 1712 at C-4.
+// The period within the lowest octave is rounded once and halved per octave
+// up, as a period table does, so that octaves are exact and notes an octave
+// apart keep their phase.
+int32_t amiga_period(int note, int finetune)
+{
+    note = clamp(note, 0, 255);
+    double semitones = note % 12 + finetune / 128.0;
+    auto lowest = static_cast<int32_t>(std::lround(AMIGA_C0_PERIOD * std::exp2(-semitones / 12.0)));
+    return lowest >> (note / 12);
+}
+
+// The period of a 0-based note (the cell's note plus the sample's relative note).
+int32_t note_period(const Module& module, uint8_t real_note, int finetune)
+{
+    if (module.flags & MODULE_LINEAR_FREQUENCIES)
+        return 7680 - real_note * 64 - finetune / 2;
+    return amiga_period(real_note, finetune);
+}
+
+// The period of the semitone nearest to period, for glissando.
+int32_t nearest_semitone(const Module& module, int32_t period, int finetune)
+{
+    if (module.flags & MODULE_LINEAR_FREQUENCIES) {
+        int32_t base = 7680 - finetune / 2;
+        return base - static_cast<int32_t>(std::lround((base - period) / 64.0)) * 64;
+    }
+    if (period < MIN_PERIOD)
+        return period;
+    double semitones = -12.0 * std::log2(period / AMIGA_C0_PERIOD) - finetune / 128.0;
+    return amiga_period(static_cast<int>(std::lround(semitones)), finetune);
 }
 
 // Envelope and fade-out, on the row tick and every other tick.
-void run_envelope_and_fadeout(Channel& channel, const Instrument& instrument)
+void run_envelopes_and_fadeout(Channel& channel, const Instrument& instrument)
 {
     if (instrument.volume_type & ENVELOPE_ON) {
         if (!channel.envelope_finished)
             envelope_step(channel, instrument);
     }
+    if (channel.panning_envelope_on && !channel.panning_envelope_finished)
+        panning_envelope_step(channel, instrument);
     if (channel.key_off) {
         channel.fadeout_volume -= instrument.fadeout;
         if (channel.fadeout_volume < 0)
@@ -79,15 +173,51 @@ void run_envelope_and_fadeout(Channel& channel, const Instrument& instrument)
     }
 }
 
+// Every change of the channel volume is heard as it is: tremolo's and
+// tremor's hold on the output volume ends here.
+void set_volume(Channel& channel, int volume)
+{
+    channel.volume = volume;
+    channel.volume_delta = 0;
+    channel.tremor_mute = 0;
+    channel.update_flags |= UPDATE_VOLUME;
+}
+
 void volume_down(Channel& channel, int x)
 {
-    channel.volume = channel.volume - x < 0 ? 0 : channel.volume - x;
-    channel.update_flags |= UPDATE_VOLUME;
+    set_volume(channel, channel.volume - x < 0 ? 0 : channel.volume - x);
 }
 
 void volume_up(Channel& channel, int x)
 {
-    channel.volume = channel.volume + x > 64 ? 64 : channel.volume + x;
+    set_volume(channel, channel.volume + x > 64 ? 64 : channel.volume + x);
+}
+
+// A slide parameter xy (Axy, Hxy, Pxy): up by x when x is set, else down by y.
+int slide_amount(uint8_t parameter)
+{
+    return (parameter & 0xF0) ? parameter >> 4 : -(parameter & 0x0F);
+}
+
+uint8_t remembered(uint8_t parameter, uint8_t& memory)
+{
+    if (parameter != 0)
+        memory = parameter;
+    return memory;
+}
+
+void slide_period(Channel& channel, int amount)
+{
+    channel.period = clamp(channel.period + amount, MIN_PERIOD, MAX_PERIOD);
+    channel.update_flags |= UPDATE_FREQUENCY;
+}
+
+void key_off(Channel& channel, const Instrument& instrument)
+{
+    channel.key_off = 1;
+    // Without an envelope a key-off cuts the note.
+    if (!(instrument.volume_type & ENVELOPE_ON))
+        channel.envelope_volume = 0;
     channel.update_flags |= UPDATE_VOLUME;
 }
 
@@ -110,18 +240,434 @@ void volume_column_tick(Channel& channel, uint8_t volume_byte)
     }
 }
 
+// One step of a vibrato waveform at position (0..255 a cycle), -255..255.
+int waveform_value(uint8_t waveform, uint8_t position, uint8_t ramp_position)
+{
+    int magnitude;
+    switch (waveform & 3) {
+    case 0: magnitude = VIBRATO_SINE[(position >> 2) & 0x1F]; break;
+    case 1:
+        magnitude = ((position >> 2) & 0x1F) << 3;
+        if (ramp_position & 0x80)
+            magnitude = 255 - magnitude;
+        break;
+    default: magnitude = 255; break;
+    }
+    return (position & 0x80) ? -magnitude : magnitude;
+}
+
+void vibrato(Channel& channel)
+{
+    int value = waveform_value(channel.waveforms & 0x0F, channel.vibrato_position, channel.vibrato_position);
+    // The magnitude is scaled before the sign is applied, as FastTracker II does.
+    int magnitude = (std::abs(value) * channel.vibrato_depth) >> 5;
+    channel.period_delta = value < 0 ? -magnitude : magnitude;
+    channel.vibrato_position = static_cast<uint8_t>(channel.vibrato_position + channel.vibrato_speed);
+    channel.update_flags |= UPDATE_FREQUENCY;
+}
+
+void tremolo(Channel& channel)
+{
+    // The ramp follows the vibrato's position, a FastTracker II quirk kept here.
+    int value = waveform_value(channel.waveforms >> 4, channel.tremolo_position, channel.vibrato_position);
+    int magnitude = (std::abs(value) * channel.tremolo_depth) >> 6;
+    int volume = clamp(channel.volume + (value < 0 ? -magnitude : magnitude), 0, 64);
+    channel.volume_delta = volume - channel.volume;
+    channel.tremolo_position = static_cast<uint8_t>(channel.tremolo_position + channel.tremolo_speed);
+    channel.update_flags |= UPDATE_VOLUME;
+}
+
+void tone_portamento(Channel& channel, const Module& module, const Sample& sample)
+{
+    if (channel.porta_target == 0)
+        return;
+    if (channel.period < channel.porta_target)
+        channel.period = std::min(channel.period + channel.porta_speed, channel.porta_target);
+    else if (channel.period > channel.porta_target)
+        channel.period = std::max(channel.period - channel.porta_speed, channel.porta_target);
+    channel.period_delta =
+        channel.glissando ? nearest_semitone(module, channel.period, sample.finetune) - channel.period : 0;
+    channel.update_flags |= UPDATE_FREQUENCY;
+}
+
+void volume_slide(Channel& channel, uint8_t parameter)
+{
+    int amount = slide_amount(remembered(parameter, channel.volume_slide_memory));
+    set_volume(channel, clamp(channel.volume + amount, 0, 64));
+}
+
+// Restarts the channel's sample from its start, keeping pitch and volume.
+void retrigger(Channel& channel)
+{
+    channel.sample_offset = 0;
+    channel.update_flags |= UPDATE_TRIGGER;
+}
+
+void multi_retrigger(Channel& channel, uint8_t parameter, uint8_t volume_byte)
+{
+    if (parameter & 0x0F)
+        channel.retrigger_interval = parameter & 0x0F;
+    if (parameter >> 4)
+        channel.retrigger_volume = parameter >> 4;
+    if (++channel.retrigger_count < channel.retrigger_interval)
+        return;
+    channel.retrigger_count = 0;
+    int v = channel.volume;
+    switch (channel.retrigger_volume) {
+    case 0x1: v -= 1; break;
+    case 0x2: v -= 2; break;
+    case 0x3: v -= 4; break;
+    case 0x4: v -= 8; break;
+    case 0x5: v -= 16; break;
+    case 0x6: v = (v >> 1) + (v >> 3) + (v >> 4); break;  // about 2/3
+    case 0x7: v >>= 1; break;
+    case 0x9: v += 1; break;
+    case 0xA: v += 2; break;
+    case 0xB: v += 4; break;
+    case 0xC: v += 8; break;
+    case 0xD: v += 16; break;
+    case 0xE: v = (v >> 1) + v; break;
+    case 0xF: v += v; break;
+    default: break;
+    }
+    set_volume(channel, clamp(v, 0, 64));
+    // A volume in the volume column wins over the slide, as in FastTracker II.
+    if (volume_byte >= 0x10 && volume_byte <= 0x50)
+        set_volume(channel, volume_byte - 0x10);
+    retrigger(channel);
+}
+
+void tremor(Channel& channel, uint8_t parameter)
+{
+    parameter = remembered(parameter, channel.tremor_memory);
+    uint8_t on = channel.tremor_position & 0x80;
+    int left = (channel.tremor_position & 0x7F) - 1;
+    if (left < 0) {
+        on ^= 0x80;
+        left = on ? parameter >> 4 : parameter & 0x0F;
+    }
+    channel.tremor_position = static_cast<uint8_t>(on | left);
+    channel.tremor_mute = !on;
+    channel.update_flags |= UPDATE_VOLUME;
+}
+
+// Moves an envelope to tick position (Lxx): the point after it becomes the
+// next to reach, and the value is interpolated on the segment it falls in.
+void set_envelope_position(const EnvelopePoint* points, int count, int position, int32_t& tick,
+                           int32_t& point, int32_t& value, int32_t& slope, uint8_t& finished,
+                           int32_t& volume)
+{
+    if (count < 2)
+        return;
+    int i = 0;
+    while (i < count - 2 && position >= points[i + 1].x)
+        ++i;
+    int dx = points[i + 1].x - points[i].x;
+    slope = dx != 0 ? static_cast<int32_t>(int64_t{points[i + 1].y - points[i].y} * 65536 / dx) : 0;
+    if (position > points[i + 1].x)
+        position = points[i + 1].x;
+    int offset = position < points[i].x ? 0 : position - points[i].x;
+    value = static_cast<int32_t>((int64_t{points[i].y} << 16) + int64_t{slope} * offset);
+    point = i + 1;
+    tick = position;
+    finished = 0;
+    volume = value >> 16;
+}
+
+// The instrument's auto-vibrato, on every tick: a period delta for this tick.
+void auto_vibrato(Channel& channel, const Instrument& instrument)
+{
+    if (instrument.vibrato_depth == 0)
+        return;
+    if (channel.auto_vibrato_sweep != 0 && !channel.key_off) {
+        channel.auto_vibrato_depth += channel.auto_vibrato_sweep;
+        if (channel.auto_vibrato_depth >= instrument.vibrato_depth << 8) {
+            channel.auto_vibrato_depth = instrument.vibrato_depth << 8;
+            channel.auto_vibrato_sweep = 0;
+        }
+    }
+    channel.auto_vibrato_position = static_cast<uint8_t>(channel.auto_vibrato_position + instrument.vibrato_rate);
+    const int p = channel.auto_vibrato_position;
+    int value;
+    switch (instrument.vibrato_type) {
+    case 1: value = p > 127 ? 64 : -64; break;                 // square
+    case 2: value = (((p >> 1) + 64) & 127) - 64; break;       // ramp up
+    case 3: value = (((-(p >> 1)) + 64) & 127) - 64; break;    // ramp down
+    default: value = auto_vibrato_sine.values[p]; break;
+    }
+    channel.auto_vibrato_delta = (value * channel.auto_vibrato_depth) >> 14;
+    channel.update_flags |= UPDATE_FREQUENCY;
+}
+
+// What a new instrument number restarts besides volume and envelope: the
+// panning envelope, auto-vibrato, and the effect phases a new note begins.
+void restart_instrument_effects(Channel& channel, const Instrument& instrument)
+{
+    if (!(channel.waveforms & 0x04))
+        channel.vibrato_position = 0;
+    if (!(channel.waveforms & 0x40))
+        channel.tremolo_position = 0;
+    channel.retrigger_count = 0;
+    channel.tremor_position = 0;
+    channel.panning_envelope_on = (instrument.panning_type & ENVELOPE_ON) != 0;
+    channel.panning_envelope_volume = 32;
+    channel.panning_envelope_tick = channel.panning_envelope_point = 0;
+    channel.panning_envelope_slope = 0;
+    channel.panning_envelope_finished = 0;
+    channel.auto_vibrato_position = 0;
+    channel.auto_vibrato_delta = 0;
+    if (instrument.vibrato_sweep != 0) {
+        channel.auto_vibrato_depth = 0;
+        channel.auto_vibrato_sweep = (instrument.vibrato_depth << 8) / instrument.vibrato_sweep;
+    } else {
+        channel.auto_vibrato_depth = instrument.vibrato_depth << 8;
+        channel.auto_vibrato_sweep = 0;
+    }
+}
+
 int32_t voice_frequency(const Channel& channel, const Module& module)
 {
+    const int32_t period = channel.period + channel.period_delta + channel.auto_vibrato_delta;
     int32_t frequency;
     if (module.flags & MODULE_LINEAR_FREQUENCIES) {
-        double exponent = (4608 - channel.period + channel.period_offset) * LINEAR_OCTAVE;
+        double exponent = (4608 - period + channel.period_offset) * LINEAR_OCTAVE;
         double hz = 8363.0 * std::exp2(exponent);
         // Out of the integer range counts as too low, as a wrapped conversion would.
         frequency = hz < 2147483648.0 ? static_cast<int32_t>(hz) : 0;
     } else {
-        frequency = AMIGA_CLOCK / (channel.period + channel.period_offset);
+        int32_t divisor = period + channel.period_offset;
+        frequency = AMIGA_CLOCK / (divisor < MIN_PERIOD ? MIN_PERIOD : divisor);
     }
     return frequency < 100 ? 100 : frequency;
+}
+
+// The extended effects (Exy) on the row tick.
+void extended_row(Module& module, Channel& channel, uint8_t parameter)
+{
+    const uint8_t x = parameter & 0x0F;
+    switch (parameter >> 4) {
+    case EXTENDED_FINE_PORTA_UP: slide_period(channel, -4 * remembered(x, channel.fine_porta_up_memory)); break;
+    case EXTENDED_FINE_PORTA_DOWN: slide_period(channel, 4 * remembered(x, channel.fine_porta_down_memory)); break;
+    case EXTENDED_GLISSANDO: channel.glissando = x != 0; break;
+    case EXTENDED_VIBRATO_WAVEFORM: channel.waveforms = static_cast<uint8_t>((channel.waveforms & 0xF0) | x); break;
+    case EXTENDED_TREMOLO_WAVEFORM: channel.waveforms = static_cast<uint8_t>((channel.waveforms & 0x0F) | x << 4); break;
+    case EXTENDED_PATTERN_LOOP:
+        if (x == 0) {
+            channel.loop_row = static_cast<uint8_t>(module.row);
+        } else if (channel.loop_count == 0) {
+            channel.loop_count = x;
+            module.loop_jump_row = channel.loop_row;
+        } else if (--channel.loop_count != 0) {
+            module.loop_jump_row = channel.loop_row;
+        }
+        break;
+    case EXTENDED_FINE_VOLUME_UP: volume_up(channel, remembered(x, channel.fine_volume_up_memory)); break;
+    case EXTENDED_FINE_VOLUME_DOWN: volume_down(channel, remembered(x, channel.fine_volume_down_memory)); break;
+    case EXTENDED_NOTE_CUT:
+        if (x == 0)
+            set_volume(channel, 0);
+        break;
+    case EXTENDED_PATTERN_DELAY:
+        if (!module.repeating_row && module.pattern_delay == 0)
+            module.pattern_delay = x;
+        break;
+    default: break;  // E5x acts with the note, E9x, ECx and EDx on later ticks
+    }
+}
+
+// The row tick's effect column.
+void effect_row(Module& module, Channel& channel, const Instrument& instrument, const PatternCell& cell)
+{
+    const uint8_t p = cell.effect_param;
+    switch (cell.effect) {
+    case EFFECT_SET_PANNING:
+        channel.panning = p;
+        channel.update_flags |= UPDATE_PANNING;
+        break;
+    case EFFECT_POSITION_JUMP:
+        module.jump_order = p;
+        module.break_row = module.break_row < 0 ? 0 : module.break_row;
+        break;
+    case EFFECT_SET_VOLUME: set_volume(channel, p > 64 ? 64 : p); break;
+    case EFFECT_PATTERN_BREAK: {
+        // The parameter is read as two decimal digits.
+        int row = (p >> 4) * 10 + (p & 0x0F);
+        module.break_row = row > 63 ? 0 : row;
+        break;
+    }
+    case EFFECT_EXTENDED: extended_row(module, channel, p); break;
+    case EFFECT_SET_SPEED:
+        if (p < 32)
+            module.speed = p;
+        else
+            module_set_bpm(&module, p);
+        break;
+    case EFFECT_GLOBAL_VOLUME:
+        module.global_volume = p > 64 ? 64 : p;
+        channel.update_flags |= UPDATE_VOLUME;
+        break;
+    case EFFECT_ENVELOPE_POSITION:
+        set_envelope_position(instrument.volume_envelope, instrument.volume_point_count, p,
+                              channel.envelope_tick, channel.envelope_point, channel.envelope_value,
+                              channel.envelope_slope, channel.envelope_finished, channel.envelope_volume);
+        // FastTracker II moves the panning envelope only when the volume envelope has a sustain.
+        if (instrument.volume_type & ENVELOPE_SUSTAIN)
+            set_envelope_position(instrument.panning_envelope, instrument.panning_point_count, p,
+                                  channel.panning_envelope_tick, channel.panning_envelope_point,
+                                  channel.panning_envelope_value, channel.panning_envelope_slope,
+                                  channel.panning_envelope_finished, channel.panning_envelope_volume);
+        channel.update_flags |= UPDATE_VOLUME | UPDATE_PANNING;
+        break;
+    case EFFECT_EXTRA_FINE_PORTA:
+        if ((p >> 4) == 1)
+            slide_period(channel, -remembered(p & 0x0F, channel.extra_fine_up_memory));
+        else if ((p >> 4) == 2)
+            slide_period(channel, remembered(p & 0x0F, channel.extra_fine_down_memory));
+        break;
+    case EFFECT_MULTI_RETRIGGER:
+        // The row's first tick counts too; with a note it has just started.
+        if (is_note(cell.note))
+            ++channel.retrigger_count;
+        else
+            multi_retrigger(channel, p, cell.volume);
+        break;
+    default: break;  // the rest act on the ticks after the row's first
+    }
+}
+
+bool is_tone_portamento(const PatternCell& cell)
+{
+    return cell.effect == EFFECT_TONE_PORTAMENTO || cell.effect == EFFECT_TONE_PORTAMENTO_VOLUME_SLIDE ||
+           (cell.volume >> 4) == 0xF;
+}
+
+bool is_note_delay(const PatternCell& cell)
+{
+    return cell.effect == EFFECT_EXTENDED && (cell.effect_param >> 4) == EXTENDED_NOTE_DELAY &&
+           (cell.effect_param & 0x0F) != 0;
+}
+
+// A channel's row: its cell's note, instrument and volume column, then the
+// effects of the row tick. Runs on the row tick, or on the tick a note delay
+// names, where the caller has stepped the envelopes already.
+void channel_row(Module& module, Channel& channel, const PatternCell& cell, bool step_envelopes)
+{
+    const bool porta = is_tone_portamento(cell);
+    // Note values 97..254 come only from damaged files: no note.
+    const bool note = is_note(cell.note);
+    if (cell.instrument != 0 && !porta)
+        channel.instrument = cell.instrument - 1;
+    if (note && !porta)
+        channel.note = cell.note - 1;
+    const Voiced voiced = look_up(module, channel);
+    const Sample& sample = *voiced.sample;
+    const Instrument& instrument = *voiced.instrument;
+
+    channel.update_flags = 0;
+    // Vibrato and tremolo hold their last output while they go on into this row.
+    if (cell.effect != EFFECT_VIBRATO && cell.effect != EFFECT_VIBRATO_VOLUME_SLIDE && (cell.volume >> 4) != 0xB)
+        channel.period_delta = 0;
+    // Tremolo's hold on the output volume ends with its rows, tremor's does not.
+    if (cell.effect != EFFECT_TREMOLO)
+        channel.volume_delta = 0;
+    if (note) {
+        auto real_note = static_cast<uint8_t>(cell.note + sample.relative_note - 1);
+        int finetune = sample.finetune;
+        if (cell.effect == EFFECT_EXTENDED && (cell.effect_param >> 4) == EXTENDED_FINETUNE)
+            finetune = ((cell.effect_param & 0x0F) << 4) - 128;
+        if (porta) {
+            channel.porta_target = note_period(module, real_note, finetune);
+        } else {
+            channel.period = note_period(module, real_note, finetune);
+            channel.period_delta = 0;
+            channel.sample_offset = 0;
+            if (cell.effect == EFFECT_SAMPLE_OFFSET)
+                channel.sample_offset = remembered(cell.effect_param, channel.sample_offset_memory) * 256u;
+            channel.update_flags = UPDATE_TRIGGER;
+        }
+    }
+    if (cell.effect == EFFECT_TONE_PORTAMENTO && cell.effect_param != 0)
+        channel.porta_speed = cell.effect_param * 4;
+    channel.period_offset = 0;
+    channel.update_flags |= UPDATE_FREQUENCY | UPDATE_VOLUME;
+    if (cell.instrument != 0) {
+        reset_channel_instrument(channel, sample);
+        restart_instrument_effects(channel, instrument);
+    }
+    if (cell.volume != 0)
+        volume_column_row(channel, cell.volume);
+    if (cell.note == NOTE_KEY_OFF || (cell.effect == EFFECT_KEY_OFF && cell.effect_param == 0))
+        key_off(channel, instrument);
+    else if (channel.key_off && !(instrument.volume_type & ENVELOPE_ON))
+        channel.envelope_volume = 0;  // a released note stays cut on an instrument without envelope
+    if (step_envelopes)
+        run_envelopes_and_fadeout(channel, instrument);
+    effect_row(module, channel, instrument, cell);
+    auto_vibrato(channel, instrument);
+    update_voice(channel, sample, module);
+}
+
+// The effect column on the ticks after the row's first.
+void effect_tick(Module& module, Channel& channel, const Voiced& voiced, const PatternCell& cell)
+{
+    const uint8_t p = cell.effect_param;
+    const uint8_t x = p & 0x0F;
+    switch (cell.effect) {
+    case EFFECT_ARPEGGIO:
+        if (p != 0) {
+            int semitones = module.tick % 3 == 1 ? p >> 4 : module.tick % 3 == 2 ? x : 0;
+            if (module.flags & MODULE_LINEAR_FREQUENCIES)
+                channel.period_offset = semitones * 64;
+            else if (semitones != 0)
+                channel.period_offset = static_cast<int32_t>(std::lround(channel.period * std::exp2(-semitones / 12.0))) -
+                                        channel.period;
+            channel.update_flags |= UPDATE_FREQUENCY;
+        }
+        break;
+    case EFFECT_PORTA_UP: slide_period(channel, -4 * remembered(p, channel.porta_up_memory)); break;
+    case EFFECT_PORTA_DOWN: slide_period(channel, 4 * remembered(p, channel.porta_down_memory)); break;
+    case EFFECT_TONE_PORTAMENTO: tone_portamento(channel, module, *voiced.sample); break;
+    case EFFECT_TONE_PORTAMENTO_VOLUME_SLIDE:
+        tone_portamento(channel, module, *voiced.sample);
+        volume_slide(channel, p);
+        break;
+    case EFFECT_VIBRATO:
+        if (x)
+            channel.vibrato_depth = x;
+        if (p >> 4)
+            channel.vibrato_speed = static_cast<uint8_t>((p >> 4) * 4);
+        vibrato(channel);
+        break;
+    case EFFECT_VIBRATO_VOLUME_SLIDE:
+        vibrato(channel);
+        volume_slide(channel, p);
+        break;
+    case EFFECT_TREMOLO:
+        if (x)
+            channel.tremolo_depth = x;
+        if (p >> 4)
+            channel.tremolo_speed = static_cast<uint8_t>((p >> 4) * 4);
+        tremolo(channel);
+        break;
+    case EFFECT_VOLUME_SLIDE: volume_slide(channel, p); break;
+    case EFFECT_EXTENDED:
+        if ((p >> 4) == EXTENDED_RETRIGGER && x != 0 && module.tick % x == 0)
+            retrigger(channel);
+        else if ((p >> 4) == EXTENDED_NOTE_CUT && module.tick == x)
+            set_volume(channel, 0);
+        break;
+    case EFFECT_KEY_OFF:
+        if (module.tick == p)
+            key_off(channel, *voiced.instrument);
+        break;
+    case EFFECT_PANNING_SLIDE:
+        channel.panning = clamp(channel.panning + slide_amount(remembered(p, channel.panning_slide_memory)), 0, 255);
+        channel.update_flags |= UPDATE_PANNING;
+        break;
+    case EFFECT_MULTI_RETRIGGER: multi_retrigger(channel, p, cell.volume); break;
+    case EFFECT_TREMOR: tremor(channel, p); break;
+    default: break;
+    }
 }
 
 }  // namespace
@@ -130,6 +676,9 @@ void replay_start(Module* module)
 {
     module->next_order = -1;
     module->next_row = -1;
+    module->jump_order = module->break_row = module->loop_jump_row = -1;
+    module->pattern_delay = 0;
+    module->repeating_row = false;
     module->global_volume = module->initial_global_volume;
     module->speed = module->default_speed;
     module->row = 0;
@@ -144,7 +693,7 @@ void replay_start(Module* module)
 
 void replay_tick(Module* module)
 {
-    if (module->tick != 0) {
+    if (module->tick != 0 || module->repeating_row) {
         replay_effects_tick(module);
     } else {
         if (module->next_order >= 0)
@@ -152,95 +701,85 @@ void replay_tick(Module* module)
         if (module->next_row >= 0)
             module->row = module->next_row;
         replay_row(module);
+        const int32_t rows = module->patterns[module->order_table[module->order]].row_count;
         module->next_row = module->row + 1;
-        if (module->next_row >= module->patterns[module->order_table[module->order]].row_count) {
-            module->next_order = module->order + 1;
+        module->next_order = -1;
+        if (module->loop_jump_row >= 0) {
+            // E6x: back within this pattern; a start marked in a longer pattern is its first row.
+            module->next_row = module->loop_jump_row < rows ? module->loop_jump_row : 0;
+        } else if (module->jump_order >= 0 || module->break_row >= 0 || module->next_row >= rows) {
+            module->next_order = module->jump_order >= 0 ? module->jump_order : module->order + 1;
             if (module->next_order >= module->song_length)
                 module->next_order = module->restart_position;
-            module->next_row = 0;
+            module->next_row = module->break_row >= 0 ? module->break_row : 0;
+            const int32_t next_rows = module->patterns[module->order_table[module->next_order]].row_count;
+            if (module->next_row >= next_rows)
+                module->next_row = 0;
         }
     }
-    if (++module->tick >= module->speed)
+    if (++module->tick >= module->speed) {
         module->tick = 0;
+        // EEx plays the row's ticks again, reading no cells, before moving on.
+        module->repeating_row = module->pattern_delay > 0;
+        if (module->repeating_row)
+            --module->pattern_delay;
+    }
 }
 
 void replay_row(Module* module)
 {
     module->next_order = -1;
     module->next_row = -1;
+    module->jump_order = module->break_row = module->loop_jump_row = -1;
     const PatternCell* cells = row_cells(*module);
     for (int c = 0; c < module->channel_count; ++c) {
         const PatternCell& cell = cells[c];
         Channel& channel = channels[c];
-        const bool porta = cell.effect == EFFECT_TONE_PORTAMENTO ||
-                           cell.effect == EFFECT_TONE_PORTAMENTO_VOLUME_SLIDE;
-        // Note values 97..254 come only from damaged files: no note.
-        const bool note = is_note(cell.note);
-        if (cell.instrument != 0 && !porta)
-            channel.instrument = cell.instrument - 1;
-        if (note && !porta)
-            channel.note = cell.note - 1;
-        const Voiced voiced = look_up(*module, channel);
-        const Sample& sample = *voiced.sample;
-
-        channel.update_flags = 0;
-        if (note) {
-            auto real_note = static_cast<uint8_t>(cell.note + sample.relative_note - 1);
-            if (!porta) {
-                if (module->flags & MODULE_LINEAR_FREQUENCIES)
-                    channel.period = 7680 - real_note * 64 - sample.finetune / 2;
-                else
-                    channel.period = amiga_period(real_note, sample.finetune);
-            }
-            channel.update_flags = UPDATE_TRIGGER;
+        if (is_note_delay(cell)) {
+            // The cell waits for its tick; until then the channel runs on.
+            const Voiced voiced = look_up(*module, channel);
+            channel.update_flags = 0;
+            channel.period_offset = 0;
+            run_envelopes_and_fadeout(channel, *voiced.instrument);
+            auto_vibrato(channel, *voiced.instrument);
+            update_voice(channel, *voiced.sample, *module);
+            continue;
         }
-        channel.period_offset = 0;
-        channel.update_flags |= UPDATE_FREQUENCY | UPDATE_VOLUME;
-        if (cell.instrument != 0)
-            reset_channel_instrument(channel, sample);
-        if (cell.volume != 0)
-            volume_column_row(channel, cell.volume);
-        if (cell.note == NOTE_KEY_OFF || cell.effect == EFFECT_KEY_OFF)
-            channel.key_off = 1;
-        // Without an envelope a key-off cuts the note.
-        if (!(voiced.instrument->volume_type & ENVELOPE_ON) && channel.key_off)
-            channel.envelope_volume = 0;
-        run_envelope_and_fadeout(channel, *voiced.instrument);
-
-        if (cell.effect == EFFECT_SET_SPEED) {
-            if (cell.effect_param < 32)
-                module->speed = cell.effect_param;
-            else
-                module_set_bpm(module, cell.effect_param);
-        } else if (cell.effect == EFFECT_GLOBAL_VOLUME) {
-            module->global_volume = cell.effect_param > 64 ? 64 : cell.effect_param;
-            channel.update_flags |= UPDATE_VOLUME;
-        }
-        update_voice(channel, sample, *module);
+        channel_row(*module, channel, cell, true);
     }
 }
 
 void replay_effects_tick(Module* module)
 {
     const PatternCell* cells = row_cells(*module);
+    // Global volume slides first, so that every channel hears them on this tick.
+    bool global_change = false;
+    for (int c = 0; c < module->channel_count; ++c) {
+        if (cells[c].effect == EFFECT_GLOBAL_VOLUME_SLIDE) {
+            int amount = slide_amount(remembered(cells[c].effect_param, channels[c].global_slide_memory));
+            module->global_volume = clamp(module->global_volume + amount, 0, 64);
+            global_change = true;
+        }
+    }
     for (int c = 0; c < module->channel_count; ++c) {
         const PatternCell& cell = cells[c];
         Channel& channel = channels[c];
         const Voiced voiced = look_up(*module, channel);
         channel.period_offset = 0;
-        channel.update_flags = 0;
-        run_envelope_and_fadeout(channel, *voiced.instrument);
-        volume_column_tick(channel, cell.volume);
-        if (cell.effect == EFFECT_ARPEGGIO && cell.effect_param != 0) {
-            int step = module->tick % 3;
-            if (module->flags & MODULE_LINEAR_FREQUENCIES) {
-                if (step == 1)
-                    channel.period_offset = (cell.effect_param >> 4) * 64;
-                else if (step == 2)
-                    channel.period_offset = (cell.effect_param & 0x0F) * 64;
-            }
-            channel.update_flags |= UPDATE_FREQUENCY;
+        channel.update_flags = global_change ? UPDATE_VOLUME : 0;
+        run_envelopes_and_fadeout(channel, *voiced.instrument);
+        if (is_note_delay(cell) && module->tick == (cell.effect_param & 0x0F)) {
+            channel_row(*module, channel, cell, false);
+            continue;
         }
+        volume_column_tick(channel, cell.volume);
+        switch (cell.volume >> 4) {
+        case 0xB: vibrato(channel); break;
+        case 0xF: tone_portamento(channel, *module, *voiced.sample); break;
+        default: break;
+        }
+        effect_tick(*module, channel, voiced, cell);
+        auto_vibrato(channel, *voiced.instrument);
         update_voice(channel, *voiced.sample, *module);
     }
 }
@@ -249,8 +788,7 @@ void volume_column_row(Channel& channel, uint8_t volume_byte)
 {
     int x = volume_byte & 0x0F;
     if (volume_byte >= 0x10 && volume_byte <= 0x50) {
-        channel.volume = volume_byte - 0x10;
-        channel.update_flags |= UPDATE_VOLUME;
+        set_volume(channel, volume_byte - 0x10);
         return;
     }
     switch (volume_byte >> 4) {
@@ -259,15 +797,23 @@ void volume_column_row(Channel& channel, uint8_t volume_byte)
         break;
     case 0x8: volume_down(channel, x); break;  // fine slides: once, at the row
     case 0x9: volume_up(channel, x); break;
+    case 0xA:
+        if (x)
+            channel.vibrato_speed = static_cast<uint8_t>(x * 4);
+        break;
+    case 0xB:
+        if (x)
+            channel.vibrato_depth = static_cast<uint8_t>(x);
+        break;
     case 0xC:
         channel.panning = x * 16;
         channel.update_flags |= UPDATE_PANNING;
         break;
     case 0xF:
-        // Changes the pitch without restarting the sample.
-        channel.update_flags &= ~UPDATE_TRIGGER;
+        if (x)
+            channel.porta_speed = x * 64;
         break;
-    default: break;  // 0x00..0x0F, 0x51..0x5F, vibrato 0xA/0xB: nothing audible
+    default: break;  // 0x00..0x0F, 0x51..0x5F: nothing
     }
 }
 
@@ -282,48 +828,70 @@ void reset_channel_instrument(Channel& channel, const Sample& sample)
     channel.envelope_finished = 0;
     channel.key_off = 0;
     channel.fadeout_volume = 65536;
+    channel.volume_delta = 0;
+    channel.tremor_mute = 0;
     channel.update_flags |= UPDATE_VOLUME | UPDATE_PANNING;
 }
 
-void envelope_step(Channel& channel, const Instrument& instrument)
+namespace {
+
+// One tick of an envelope (points of x = tick, y = value): the volume
+// envelope and the panning envelope step alike.
+void step_envelope(const EnvelopePoint* points, int count, uint8_t type, int sustain_point,
+                   int loop_start, int loop_end, bool released, int32_t& tick, int32_t& point,
+                   int32_t& value, int32_t& slope, uint8_t& finished, int32_t& output)
 {
-    const EnvelopePoint* points = instrument.volume_envelope;
-    const int count = instrument.volume_point_count;
-    if (channel.envelope_point < count) {
-        if (channel.envelope_tick != points[channel.envelope_point].x) {
-            channel.envelope_value = static_cast<int32_t>(static_cast<uint32_t>(channel.envelope_value) +
-                                                          static_cast<uint32_t>(channel.envelope_slope));
+    if (point < count) {
+        if (tick != points[point].x) {
+            value = static_cast<int32_t>(static_cast<uint32_t>(value) + static_cast<uint32_t>(slope));
         } else {
             // A point is reached. The loop is tested before the sustain, so a
             // sustain point at the loop's end loops rather than holds.
-            if ((instrument.volume_type & ENVELOPE_LOOP) &&
-                channel.envelope_point == instrument.volume_loop_end) {
-                channel.envelope_point = instrument.volume_loop_start;
-                channel.envelope_tick = points[channel.envelope_point].x;
+            if ((type & ENVELOPE_LOOP) && point == loop_end) {
+                point = loop_start;
+                tick = points[point].x;
             }
-            const int i = channel.envelope_point;
+            const int i = point;
             if (i == count - 1) {
-                channel.envelope_volume = points[i].y;
-                channel.envelope_finished = 1;
-                channel.update_flags |= UPDATE_VOLUME;
+                output = points[i].y;
+                finished = 1;
                 return;
             }
-            if ((instrument.volume_type & ENVELOPE_SUSTAIN) && i == instrument.volume_sustain_point &&
-                !channel.key_off) {
-                channel.envelope_volume = points[i].y;  // held until the key is released
-                channel.update_flags |= UPDATE_VOLUME;
+            if ((type & ENVELOPE_SUSTAIN) && i == sustain_point && !released) {
+                output = points[i].y;  // held until the key is released
                 return;
             }
             int dx = points[i + 1].x - points[i].x;
             int64_t dy = points[i + 1].y - points[i].y;
-            channel.envelope_slope = dx != 0 ? static_cast<int32_t>(dy * 65536 / dx) : 0;
-            channel.envelope_value = static_cast<int32_t>(static_cast<uint32_t>(points[i].y) << 16);
-            channel.envelope_point = i + 1;
+            slope = dx != 0 ? static_cast<int32_t>(dy * 65536 / dx) : 0;
+            value = static_cast<int32_t>(static_cast<uint32_t>(points[i].y) << 16);
+            point = i + 1;
         }
     }
-    channel.envelope_volume = channel.envelope_value >> 16;
-    channel.envelope_tick += 1;
+    output = value >> 16;
+    tick += 1;
+}
+
+}  // namespace
+
+void envelope_step(Channel& channel, const Instrument& instrument)
+{
+    step_envelope(instrument.volume_envelope, instrument.volume_point_count, instrument.volume_type,
+                  instrument.volume_sustain_point, instrument.volume_loop_start, instrument.volume_loop_end,
+                  channel.key_off, channel.envelope_tick, channel.envelope_point, channel.envelope_value,
+                  channel.envelope_slope, channel.envelope_finished, channel.envelope_volume);
     channel.update_flags |= UPDATE_VOLUME;
+}
+
+void panning_envelope_step(Channel& channel, const Instrument& instrument)
+{
+    step_envelope(instrument.panning_envelope, instrument.panning_point_count, instrument.panning_type,
+                  instrument.panning_sustain_point, instrument.panning_loop_start,
+                  instrument.panning_loop_end, channel.key_off, channel.panning_envelope_tick,
+                  channel.panning_envelope_point, channel.panning_envelope_value,
+                  channel.panning_envelope_slope, channel.panning_envelope_finished,
+                  channel.panning_envelope_volume);
+    channel.update_flags |= UPDATE_PANNING;
 }
 
 void update_voice(Channel& channel, const Sample& sample, const Module& module)
@@ -342,15 +910,18 @@ void update_voice(Channel& channel, const Sample& sample, const Module& module)
             voice->volume = voice->target_left = voice->target_right = 0;
             channel.voice = voice = partner;
         }
-        voice->sample = &sample;
-        voice->position = 0;
+        // A sample offset past the sample's end plays nothing.
+        const bool past_end = channel.sample_offset >= sample.length && channel.sample_offset != 0;
+        voice->sample = past_end ? &empty_sample : &sample;
+        voice->position = past_end ? 0 : channel.sample_offset;
         voice->position_fraction = 0;
         voice->direction = VOICE_FORWARD;
         voice->gain_left = voice->gain_right = 0;
         voice->ramp_frames_left = 0;
     }
     if (channel.update_flags & UPDATE_VOLUME) {
-        int64_t product = int64_t{channel.volume} * channel.envelope_volume * channel.fadeout_volume *
+        const int32_t heard = channel.tremor_mute ? 0 : clamp(channel.volume + channel.volume_delta, 0, 64);
+        int64_t product = int64_t{heard} * channel.envelope_volume * channel.fadeout_volume *
                           module.global_volume * 255;
         auto volume = static_cast<int32_t>(product / (int64_t{1} << 35));
         // 0..127 for valid files; out-of-range instrument data is held there too.
@@ -361,6 +932,11 @@ void update_voice(Channel& channel, const Sample& sample, const Module& module)
     }
     if (channel.update_flags & UPDATE_PANNING) {
         int32_t panning = channel.panning < 0 ? 0 : channel.panning > 255 ? 255 : channel.panning;
+        if (channel.panning_envelope_on) {
+            // The envelope swings the panning as far as the nearer side allows.
+            int32_t room = 128 - std::abs(panning - 128);
+            panning = clamp(panning + (channel.panning_envelope_volume - 32) * room / 32, 0, 255);
+        }
         voice->panning = panning;
         voice->target_left = voice->volume * panning / 255;
         voice->target_right = (255 - panning) * voice->volume / 255;

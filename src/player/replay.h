@@ -1,8 +1,9 @@
 // The replay engine: one call of replay_tick is one tick of the song. On a
-// row's first tick it reads the row's cells and starts notes; on the others it
-// runs envelopes, fade-out, volume-column slides and arpeggio. Each channel's
-// pending changes then go to its mixer voice. Runs on the thread that renders,
-// interleaved with the mixer; allocates nothing.
+// row's first tick it reads the row's cells, starts notes and runs the effects
+// of that tick; on the others it runs envelopes, fade-out, auto-vibrato and the
+// effects that work tick by tick (slides, vibrato, tremolo, retriggers, delays).
+// Each channel's pending changes then go to its mixer voice. Runs on the thread
+// that renders, interleaved with the mixer; allocates nothing.
 #pragma once
 
 #include <cstdint>
@@ -36,6 +37,42 @@ struct Channel {
     int32_t fadeout_volume;   // 65536 full .. 0
     uint8_t key_off;
     uint8_t instrument;       // current instrument, 0-based
+
+    // Effect state. A memory holds the last non-zero parameter of its effect,
+    // which a zero parameter repeats.
+    int32_t period_delta;     // vibrato or glissando: period units added to the output, kept while the effect runs
+    int32_t auto_vibrato_delta;  // the instrument's auto-vibrato: period units added this tick
+    int32_t volume_delta;     // tremolo: added to the output volume, -64..64
+    uint8_t tremor_mute;      // tremor's off phase: the output volume is 0
+    int32_t porta_target;     // tone portamento's goal period
+    int32_t porta_speed;      // tone portamento, period units per tick
+    uint32_t sample_offset;   // frames into the sample at which the next trigger starts (9xx)
+    uint8_t porta_up_memory, porta_down_memory;            // 1xx, 2xx
+    uint8_t fine_porta_up_memory, fine_porta_down_memory;  // E1x, E2x
+    uint8_t extra_fine_up_memory, extra_fine_down_memory;  // X1x, X2x
+    uint8_t volume_slide_memory;                           // Axy, also 5xy and 6xy
+    uint8_t fine_volume_up_memory, fine_volume_down_memory; // EAx, EBx
+    uint8_t global_slide_memory;                           // Hxy
+    uint8_t panning_slide_memory;                          // Pxy
+    uint8_t sample_offset_memory;                          // 9xx
+    uint8_t vibrato_speed;     // added to vibrato_position per tick, 0..60
+    uint8_t vibrato_depth;     // 0..15
+    uint8_t vibrato_position;  // 0..255 is one cycle
+    uint8_t tremolo_speed, tremolo_depth, tremolo_position;
+    uint8_t waveforms;         // vibrato waveform (E4x) in the low nibble, tremolo (E7x) in the high; bit 2 of each: keep the position on new notes
+    uint8_t glissando;         // E3x: tone portamento moves in semitones
+    uint8_t retrigger_interval, retrigger_volume, retrigger_count;  // Rxy memories and tick counter
+    uint8_t tremor_memory, tremor_position;  // Txy: on and off ticks; phase (bit 7 on) and ticks left
+    uint8_t loop_row, loop_count;            // E6x pattern loop
+    // Panning envelope, stepped like the volume envelope; 32 is the centre.
+    int32_t panning_envelope_tick, panning_envelope_point, panning_envelope_value, panning_envelope_slope;
+    int32_t panning_envelope_volume;  // 0..64
+    uint8_t panning_envelope_finished;
+    uint8_t panning_envelope_on;      // the instrument has a panning envelope
+    // Auto-vibrato of the instrument.
+    uint8_t auto_vibrato_position;    // 0..255 is one cycle
+    int32_t auto_vibrato_depth;       // depth × 256, rising by the sweep to the instrument's depth
+    int32_t auto_vibrato_sweep;       // added to the depth per tick until it is reached; 0: reached
 };
 
 extern Channel channels[MAX_CHANNELS];
@@ -51,6 +88,7 @@ void replay_row(Module* module);
 void replay_effects_tick(Module* module);
 
 void envelope_step(Channel& channel, const Instrument& instrument);
+void panning_envelope_step(Channel& channel, const Instrument& instrument);
 void volume_column_row(Channel& channel, uint8_t volume_byte);
 void reset_channel_instrument(Channel& channel, const Sample& sample);
 void update_voice(Channel& channel, const Sample& sample, const Module& module);

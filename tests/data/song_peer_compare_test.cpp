@@ -2,6 +2,7 @@
 // same rise and fall of loudness through the show.
 #include "data/embedded_song.h"
 #include "song_rendering.h"
+#include "support/peer_compare.h"
 
 #include <gtest/gtest.h>
 #include <libopenmpt/libopenmpt.hpp>
@@ -10,20 +11,6 @@
 #include <sstream>
 
 namespace {
-
-double correlation(const std::vector<double>& a, const std::vector<double>& b) {
-    const std::size_t n = std::min(a.size(), b.size());
-    double mean_a = 0, mean_b = 0;
-    for (std::size_t i = 0; i < n; ++i) mean_a += a[i], mean_b += b[i];
-    mean_a /= n, mean_b /= n;
-    double ab = 0, aa = 0, bb = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        ab += (a[i] - mean_a) * (b[i] - mean_b);
-        aa += (a[i] - mean_a) * (a[i] - mean_a);
-        bb += (b[i] - mean_b) * (b[i] - mean_b);
-    }
-    return ab / std::sqrt(aa * bb);
-}
 
 TEST(SongPeerComparison, SameLengthInRows) {
     std::ostringstream log;
@@ -49,7 +36,7 @@ TEST(SongPeerComparison, LoudnessEnvelopesAgreeUntilTheShowEnds) {
         done += got;
     }
     constexpr int WINDOW = SONG_RATE / 50; // 20 ms
-    const double r = correlation(rms_envelope(ours.mix, frames, WINDOW), rms_envelope(theirs, frames, WINDOW));
+    const double r = peer::correlation(peer::rms_envelope(ours.mix, frames, WINDOW), peer::rms_envelope(theirs, frames, WINDOW));
     EXPECT_GE(r, 0.95);
     RecordProperty("envelope_correlation", std::to_string(r));
 }

@@ -64,16 +64,3 @@ std::size_t first_tick_of(const SongRendering& rendering, int key) {
     const auto& positions = rendering.tick_positions;
     return static_cast<std::size_t>(std::find(positions.begin(), positions.end(), key) - positions.begin());
 }
-
-std::vector<double> rms_envelope(const std::vector<float>& mix, std::size_t frames, int window) {
-    std::vector<double> envelope;
-    for (std::size_t start = 0; start + window <= frames; start += window) {
-        double sum = 0;
-        for (std::size_t i = start; i < start + window; ++i) {
-            const double mono = 0.5 * (double(mix[2 * i]) + mix[2 * i + 1]);
-            sum += mono * mono;
-        }
-        envelope.push_back(std::sqrt(sum / window));
-    }
-    return envelope;
-}

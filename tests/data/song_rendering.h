@@ -26,6 +26,3 @@ double peak_dbfs(const std::vector<float>& mix, std::size_t first_tick, std::siz
 
 // Index of the first tick of a position, in a rendering that passes it.
 std::size_t first_tick_of(const SongRendering& rendering, int key);
-
-// RMS of the mono mix ((left + right) / 2) in windows of `window` frames.
-std::vector<double> rms_envelope(const std::vector<float>& mix, std::size_t frames, int window);

@@ -68,6 +68,44 @@ int main(int argc, char** argv)
     effects.instruments[0].volume.type = 7;
     save(dir, "effects.xm", effects);
 
+    // Every effect number and extended effect, with a panning envelope and
+    // auto-vibrato, over two patterns the effects jump, break and loop in.
+    xm::Song every = effects;
+    every.patterns.assign(2, xm::Pattern{});
+    every.orders = {0, 1, 0};
+    for (int p = 0; p < 2; ++p) {
+        every.patterns[static_cast<size_t>(p)].rows = 48;
+        for (int row = 0; row < 48; ++row) {
+            uint8_t effect = static_cast<uint8_t>(p == 0 ? row % 36 : 14);
+            uint8_t param = static_cast<uint8_t>(p == 0 ? 0x11 * (row % 16) : (row % 16) << 4 | (row % 5));
+            every.patterns[static_cast<size_t>(p)].at(row, 0, 2) = {static_cast<uint8_t>(row % 4 ? 0 : 49 + row), 1,
+                                                                    static_cast<uint8_t>(0x60 + 0x10 * (row % 10) + row % 7),
+                                                                    effect, param};
+            every.patterns[static_cast<size_t>(p)].at(row, 1, 2) = {static_cast<uint8_t>(row % 3 ? 0 : 61), 2, 0, 9, 0xF0};
+        }
+    }
+    every.instruments[1].panning.points = {{0, 0}, {6, 64}, {12, 32}};
+    every.instruments[1].panning.sustain = 1;
+    every.instruments[1].panning.type = 3;
+    every.instruments[1].vibrato_sweep = 4;
+    every.instruments[1].vibrato_depth = 15;
+    every.instruments[1].vibrato_rate = 40;
+    save(dir, "every_effect.xm", every);
+
+    // An 8-bit ping-pong loop over a whole 17-frame sample, whose return leg
+    // once read far before the sample at this pitch.
+    xm::Song ping;
+    ping.channels = 1;
+    ping.patterns.resize(1);
+    ping.patterns[0].rows = 16;
+    xm::Sample short_loop;
+    short_loop.frames = xm::sine_frames(17, 17, 100);
+    short_loop.loop = 2;
+    short_loop.loop_length = 17;
+    ping.instruments = {xm::single_sample_instrument(short_loop)};
+    ping.patterns[0].at(0, 0, 1) = {24, 1, 0, 0, 0};
+    save(dir, "ping_pong_at_frame_zero.xm", ping);
+
     // Patterns named but absent, stored empty, and 16-bit ping-pong samples.
     xm::Song sparse = busy;
     sparse.orders = {0, 3, 1, 2};

@@ -1,6 +1,7 @@
 // The mixer: segment boundaries, loops, ramps and the conversion to 16 bits.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <vector>
@@ -283,6 +284,81 @@ TEST_F(Mixer, TinyStepsOnLoopsAtFrameZeroKeepMovingInsideTheSample)
         ASSERT_LT(w.position, 3u);
     }
     EXPECT_NE(w.position_fraction, before);
+}
+
+// Every frame the mixer reads lies inside the loop being played (or, for a
+// one-shot, inside the sample and its zero frame after the end), on every leg
+// of every loop kind, for any step it accepts, through both the four-frame
+// and the plain loops, ramped or not. The loop's frames and the fix-up frame
+// are 0 and every other frame, before the loop and past it, is large, so any
+// read outside shows in the output; a read far outside crashes.
+TEST_F(Mixer, EveryMixedPositionStaysInsideTheLoop)
+{
+    constexpr int GUARD = 64;     // frames before the sample's first, and after its spare frames
+    constexpr int16_t OUTSIDE = 30000;
+    uint32_t seed = 7;
+    auto random = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+    std::vector<uint64_t> steps = {256, 257, 0x1FF, 0x101 << 8, 0xFFFFFFFF, 0x100000001,
+                                   // cell note 24 on a sample without relative note: 1972 Hz
+                                   (uint64_t{1972} << 32) / 44100, uint64_t{255} << 32};
+    for (int i = 0; i < 24; ++i)  // log-uniform from 2^-24 to 2^7 frames per output frame
+        steps.push_back(static_cast<uint64_t>(std::exp2(8 + 31.0 * (random() >> 8) / (1 << 24))));
+
+    for (bool avx2 : {false, true}) {
+        if (avx2 && !mixer_avx2)
+            continue;  // this processor runs only the plain loops
+        const bool saved = mixer_avx2;
+        mixer_avx2 = avx2;
+        for (uint8_t mode : {SAMPLE_ONE_SHOT, SAMPLE_FORWARD_LOOP, SAMPLE_PING_PONG})
+            for (uint32_t loop_length : {1u, 2u, 3u, 5u, 17u, 64u})
+                for (uint32_t loop_start : {0u, 1u, 7u}) {
+                    if (mode == SAMPLE_ONE_SHOT && loop_start != 0)
+                        continue;
+                    const uint32_t length = loop_start + loop_length + (mode == SAMPLE_ONE_SHOT ? 0 : 3);
+                    const uint32_t end = loop_start + loop_length;
+                    std::vector<int16_t> frames(GUARD + length + 8 + GUARD, OUTSIDE);
+                    for (uint32_t f = loop_start; f <= end; ++f)
+                        frames[GUARD + f] = 0;
+                    Sample sample = {};
+                    sample.data = frames.data() + GUARD;
+                    sample.length = length;
+                    sample.loop_mode = mode;
+                    sample.loop_start = loop_start;
+                    sample.loop_length = loop_length;
+                    for (uint64_t step : steps)
+                        for (int direction : {VOICE_FORWARD, VOICE_BACKWARD}) {
+                            if (direction == VOICE_BACKWARD && mode != SAMPLE_PING_PONG)
+                                continue;
+                            MixVoice& v = play(sample, static_cast<uint32_t>(step >> 32),
+                                               static_cast<uint32_t>(step));
+                            v.direction = direction;
+                            // Start within about 60 output frames of the boundary ahead, so
+                            // that even the tiniest steps reach it.
+                            const uint64_t span = std::min(uint64_t{loop_length} << 32, step * 60);
+                            const uint64_t away = 1 + ((uint64_t{random()} << 32 | random()) % span);
+                            const uint64_t position = direction == VOICE_FORWARD
+                                                          ? (uint64_t{end} << 32) - away
+                                                          : (uint64_t{loop_start} << 32) + away - 1;
+                            v.position = static_cast<uint32_t>(position >> 32);
+                            v.position_fraction = static_cast<uint32_t>(position);
+                            for (int call = 0; call < 12 && v.sample; ++call) {
+                                if (call % 4 == 0)  // a new target: the next frames ramp
+                                    v.target_left = static_cast<int32_t>(random() % 128);
+                                std::vector<float> out = mix(1 + static_cast<int>(random() % 40));
+                                for (float value : out)
+                                    ASSERT_EQ(value, 0.0f)
+                                        << "read outside: mode " << int{mode} << " start " << loop_start
+                                        << " length " << loop_length << " step " << step
+                                        << " direction " << direction << (avx2 ? " avx2" : " plain");
+                                if (v.sample) {
+                                    ASSERT_GE(v.position, loop_start);
+                                    ASSERT_LT(v.position, end);
+                                }
+                            }
+                        }
+                }
+        mixer_avx2 = saved;
+    }
 }
 
 // Steps above 255 frames per output frame are held at 255, and steps below

@@ -315,21 +315,23 @@ TEST(Replay, EnvelopeLoopBeatsSustainAtTheSamePoint)
 
 // A note with tone portamento restarts the channel's current sample at the
 // current pitch; the cell's note and instrument are not taken.
-TEST(Replay, TonePortamentoRestartsTheOldNote)
+// A note with tone portamento keeps the sounding note and slides its period
+// toward the new one, 3xx × 4 units a tick after the row's first.
+TEST(Replay, TonePortamentoSlidesTheSoundingNote)
 {
-    xm::Song song = song_with(1, 2, 1);
+    xm::Song song = song_with(1, 2, 4);
     cell(song, 0, 0) = {49, 1, 0, 0, 0};
     cell(song, 1, 0) = {61, 2, 0, 3, 0x10};
     ModulePtr m = start_song(song);
-    replay_tick(m.get());
+    run_ticks(m.get(), 4);
     MixVoice* first = channels[0].voice;
     replay_tick(m.get());
     EXPECT_EQ(channels[0].period, 4608);
+    EXPECT_EQ(channels[0].porta_target, 4608 - 12 * 64);
     EXPECT_EQ(channels[0].instrument, 0);
-    EXPECT_EQ(channels[0].note, 48);
-    EXPECT_NE(channels[0].voice, first);
-    EXPECT_EQ(channels[0].voice->position, 0u);
-    EXPECT_EQ(channels[0].voice->sample, m->instruments[0].samples[0]);
+    EXPECT_EQ(channels[0].voice, first);
+    run_ticks(m.get(), 3);
+    EXPECT_EQ(channels[0].period, 4608 - 3 * 0x10 * 4);
 }
 
 // Notes that follow each other while the previous still sounds alternate

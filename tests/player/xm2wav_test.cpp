@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -111,11 +112,40 @@ TEST_F(Xm2Wav, BadInputGivesOneLineAndNoOutput)
     EXPECT_NE(message.find("not.xm"), std::string::npos) << message;
     EXPECT_FALSE(fs::exists(out));
 
+    // A song refused for safety says why, on one line.
+    xm::Song wide = two_order_song();
+    wide.channels = 33;
+    wide.patterns[0].cells.clear();
+    auto [wide_status, wide_message] = run(write_file("wide.xm", xm::write(wide)).string() + " " + out.string());
+    EXPECT_EQ(wide_status, 1);
+    EXPECT_NE(wide_message.find("wide.xm: 33 channels; 1 to 32 can be played"), std::string::npos) << wide_message;
+    // A damaged one whose last sample is cut short plays.
+    std::vector<uint8_t> damaged = xm::write(two_order_song());
+    damaged.resize(damaged.size() - 100);
+    EXPECT_EQ(run(write_file("damaged.xm", damaged).string() + " " + out.string()).first, 0);
+    fs::remove(out);
+
     EXPECT_EQ(run((dir / "missing.xm").string() + " " + out.string()).first, 1);
     EXPECT_EQ(run(not_xm.string()).first, 1);
     EXPECT_EQ(run(not_xm.string() + " " + out.string() + " --rate 12").first, 1);
     EXPECT_EQ(run(not_xm.string() + " " + out.string() + " --until 3").first, 1);
     EXPECT_FALSE(fs::exists(out));
+}
+
+// The show's song, rendered to where the show ends, is held to the bytes it
+// had before the engine learnt the whole effect set: the engine may grow, the
+// show's music may not change. Only a new song.xm may change this hash.
+TEST_F(Xm2Wav, EmbeddedSongRendersToTheSameBytes)
+{
+    fs::path out = dir / "song.wav";
+    auto [status, message] = run(std::string(SONG_PATH) + " " + out.string() + " --until 10/16");
+    ASSERT_EQ(status, 0) << message;
+    std::vector<uint8_t> wav = read_bytes(out);
+    uint64_t hash = 0xcbf29ce484222325u;  // FNV-1a, 64 bits
+    for (uint8_t b : wav)
+        hash = (hash ^ b) * 0x100000001b3u;
+    EXPECT_EQ(wav.size(), 18514988u);
+    EXPECT_EQ(hash, 0x682324e3e1b899e7u);
 }
 
 }  // namespace

@@ -50,6 +50,8 @@ struct Instrument {
     std::vector<Sample> samples;
     uint8_t sample_map[96] = {};
     Envelope volume;
+    Envelope panning;
+    uint8_t vibrato_type = 0, vibrato_sweep = 0, vibrato_depth = 0, vibrato_rate = 0;  // auto-vibrato
     uint16_t fadeout = 0;
     uint32_t header_size = 263;
 };
@@ -136,16 +138,23 @@ inline std::vector<uint8_t> write(const Song& song)
                 put16(out, used ? ins.volume.points[i].first : 0);
                 put16(out, used ? ins.volume.points[i].second : 0);
             }
-            for (int i = 0; i < 24; ++i) put16(out, 0);  // panning envelope
+            for (int i = 0; i < 12; ++i) {
+                bool used = i < static_cast<int>(ins.panning.points.size());
+                put16(out, used ? ins.panning.points[i].first : 0);
+                put16(out, used ? ins.panning.points[i].second : 0);
+            }
             put8(out, static_cast<int>(ins.volume.points.size()));
-            put8(out, 0);
+            put8(out, static_cast<int>(ins.panning.points.size()));
             put8(out, ins.volume.sustain);
             put8(out, ins.volume.loop_start);
             put8(out, ins.volume.loop_end);
-            put8(out, 0); put8(out, 0); put8(out, 0);
+            put8(out, ins.panning.sustain);
+            put8(out, ins.panning.loop_start);
+            put8(out, ins.panning.loop_end);
             put8(out, ins.volume.type);
-            put8(out, 0);
-            put8(out, 0); put8(out, 0); put8(out, 0); put8(out, 0);  // vibrato
+            put8(out, ins.panning.type);
+            put8(out, ins.vibrato_type); put8(out, ins.vibrato_sweep);
+            put8(out, ins.vibrato_depth); put8(out, ins.vibrato_rate);
             put16(out, ins.fadeout);
         }
         while (out.size() < start + ins.header_size) put8(out, 0);

@@ -122,7 +122,7 @@ struct StopRule {
 bool stop_before_tick(const Module* m, void* context)
 {
     auto* rule = static_cast<StopRule*>(context);
-    if (m->tick != 0)
+    if (m->tick != 0 || m->repeating_row)
         return false;
     int order = m->next_order >= 0 ? m->next_order : m->order;
     int row = m->next_row >= 0 ? m->next_row : m->row;
@@ -178,7 +178,7 @@ int main(int argc, char** argv)
     output_configure(options.rate);
     Module* module = module_create(options.song_path);
     if (!module)
-        fail(std::string(options.song_path) + ": not an XM song this player can load");
+        fail(std::string(options.song_path) + ": " + module_error);
     replay_start(module);
 
     const int64_t limit_frames =

@@ -1,0 +1,101 @@
+// Rendering a song through our player and through libopenmpt (a peer, linked
+// only by tests and benchmarks), and the measures that compare the two.
+// Header-only so that the player tests, the song tests and the benchmarks can
+// share it without a library of their own.
+#pragma once
+
+#include <libopenmpt/libopenmpt.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <sstream>
+#include <vector>
+
+#include "player/memory_file.h"
+#include "player/mixer.h"
+#include "player/module.h"
+#include "player/output.h"
+#include "player/render.h"
+#include "player/replay.h"
+
+namespace peer {
+
+// frames stereo frames of the song from its start, in 16-bit units; empty if
+// our player refuses the song.
+inline std::vector<float> render_ours(const std::vector<uint8_t>& song, std::size_t frames, int rate = 44100)
+{
+    output_configure(rate);
+    memory_source_use(song.data(), static_cast<int32_t>(song.size()));
+    Module* module = module_create("song");
+    if (!module)
+        return {};
+    replay_start(module);
+    std::vector<float> mix(2 * frames);
+    for (std::size_t done = 0; done < frames;) {
+        int n = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(block_frames), frames - done));
+        render_mix(module, mix.data() + 2 * done, n);
+        done += static_cast<std::size_t>(n);
+    }
+    module_free(module);
+    return mix;
+}
+
+// The same through libopenmpt with linear interpolation, looping the song,
+// scaled to 16-bit units; empty if it refuses the song.
+inline std::vector<float> render_libopenmpt(const std::vector<uint8_t>& song, std::size_t frames, int rate = 44100)
+{
+    std::ostringstream log;
+    try {
+        openmpt::module peer(song, log);
+        peer.set_render_param(openmpt::module::RENDER_INTERPOLATIONFILTER_LENGTH, 2);
+        peer.set_repeat_count(-1);
+        std::vector<float> mix(2 * frames);
+        for (std::size_t done = 0; done < frames;) {
+            std::size_t got = peer.read_interleaved_stereo(rate, std::min<std::size_t>(4096, frames - done),
+                                                           mix.data() + 2 * done);
+            if (got == 0)
+                break;
+            done += got;
+        }
+        for (float& v : mix)
+            v *= 32768.0f;
+        return mix;
+    } catch (const openmpt::exception&) {
+        return {};
+    }
+}
+
+// RMS of the mono mix ((left + right) / 2) in windows of `window` frames.
+inline std::vector<double> rms_envelope(const std::vector<float>& mix, std::size_t frames, int window)
+{
+    std::vector<double> envelope;
+    for (std::size_t start = 0; start + window <= frames; start += window) {
+        double sum = 0;
+        for (std::size_t i = start; i < start + window; ++i) {
+            const double mono = 0.5 * (double(mix[2 * i]) + mix[2 * i + 1]);
+            sum += mono * mono;
+        }
+        envelope.push_back(std::sqrt(sum / window));
+    }
+    return envelope;
+}
+
+// Pearson correlation of two sequences over their common length.
+inline double correlation(const std::vector<double>& a, const std::vector<double>& b)
+{
+    const std::size_t n = std::min(a.size(), b.size());
+    double mean_a = 0, mean_b = 0;
+    for (std::size_t i = 0; i < n; ++i)
+        mean_a += a[i], mean_b += b[i];
+    mean_a /= n, mean_b /= n;
+    double ab = 0, aa = 0, bb = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        ab += (a[i] - mean_a) * (b[i] - mean_b);
+        aa += (a[i] - mean_a) * (a[i] - mean_a);
+        bb += (b[i] - mean_b) * (b[i] - mean_b);
+    }
+    return ab / std::sqrt(aa * bb);
+}
+
+}  // namespace peer
