@@ -15,6 +15,8 @@ import subprocess
 import sys
 import zlib
 
+if len(sys.argv) not in (4, 5) or sys.argv[4:] not in ([], ["--update"]):
+    sys.exit(__doc__)
 capture, picture_check, work = sys.argv[1:4]
 update = sys.argv[4:] == ["--update"]
 references = os.path.join(os.path.dirname(os.path.abspath(__file__)), "reference")
@@ -24,7 +26,8 @@ KEYS = [0, 128, 137, 160, 161, 166, 169, 174, 175, 180, 184, 256, 265, 288, 289,
 # A row lasts 160 ms of song. Headless frames last 16.7 ms of virtual time
 # (the pacing spin yields 0.1 ms at a time) and add 16 whole ms to show time.
 middles = [int((a + b) / 2 * 160 * 16 / 16.7) for a, b in zip(KEYS, KEYS[1:])]
-# Further moments (show ms) where a scene shows what the middles miss.
+# Further moments where a scene shows what the middles miss: show ms, then
+# order/row and what the picture must show.
 MOMENTS = {
     1600: "0/10: the figure at rest in pose 2, the picture still empty",
     10700: "1/5: a fast flight half way round the solid figure, in perspective",
