@@ -42,12 +42,12 @@ struct GuardedWords {
 
 } // namespace
 
+namespace {
+
 // What each entry of the shipped show draws, written out from the show's
 // scene list rather than from the stored words: a handler swapped, dropped or
 // moved in any entry, or a procedure index pointing at the wrong handler,
 // shows up here. No entry names a curve.
-namespace {
-
 struct ExpectedEntry {
     int order, row;
     std::vector<SceneHandler> handlers;
