@@ -1,9 +1,13 @@
 #!/usr/bin/env python3
-"""Captures the whole show twice with invitation-capture, a picture at the
-middle of every timeline entry, and checks that both runs give byte-identical
-logs and pictures, that each picture is the entry it was meant for, and that
-every entry draws something there.
-    capture_show.py INVITATION_CAPTURE WORKDIR"""
+"""Captures the whole show twice with invitation-capture and checks that both
+runs give byte-identical logs and pictures, that the picture at the middle of
+every timeline entry is of that entry and draws something, and that the
+pictures at the middles and at the moments below match the reference pictures
+in reference/ (picture_check compares them, allowing for renderer rounding).
+    capture_show.py INVITATION_CAPTURE PICTURE_CHECK WORKDIR [--update]
+--update captures once and replaces the references instead; every picture it
+writes is to be looked at before it is committed."""
+import glob
 import os
 import shutil
 import struct
@@ -11,13 +15,51 @@ import subprocess
 import sys
 import zlib
 
-capture, work = sys.argv[1], sys.argv[2]
+if len(sys.argv) not in (4, 5) or sys.argv[4:] not in ([], ["--update"]):
+    sys.exit(__doc__)
+capture, picture_check, work = sys.argv[1:4]
+update = sys.argv[4:] == ["--update"]
+references = os.path.join(os.path.dirname(os.path.abspath(__file__)), "reference")
 # start_key of each timeline entry (order × 64 + row); the last ends the show.
 KEYS = [0, 128, 137, 160, 161, 166, 169, 174, 175, 180, 184, 256, 265, 288, 289,
         294, 297, 302, 303, 308, 312, 320, 448, 528, 560, 640, 656]
 # A row lasts 160 ms of song. Headless frames last 16.7 ms of virtual time
 # (the pacing spin yields 0.1 ms at a time) and add 16 whole ms to show time.
 middles = [int((a + b) / 2 * 160 * 16 / 16.7) for a, b in zip(KEYS, KEYS[1:])]
+# Further moments where a scene shows what the middles miss: show ms, then
+# order/row and what the picture must show.
+MOMENTS = {
+    1600: "0/10: the figure at rest in pose 2, the picture still empty",
+    10700: "1/5: a fast flight half way round the solid figure, in perspective",
+    10930: "1/7: the end of that flight, the projection blending to orthographic",
+    11300: "1/9: headline step 1 on the picture",
+    12600: "1/18: headline step 2",
+    13800: "1/26: headline step 3",
+    15000: "1/33: headline step 4, both lines",
+    20000: "2/2: beat word ENTER over the noise fan",
+    20150: "2/3: beat word THE",
+    20750: "2/7: beat word COMPO",
+    21400: "2/11: the figure with its eyes closed (pose 4)",
+    30350: "3/6: a fast flight, the next headline on the solid side",
+    31000: "3/10: headline step 5",
+    32200: "3/18: headline step 6",
+    36000: "3/42: headline step 8, both lines",
+    39780: "4/3: beat word THE",
+    40300: "4/6: beat word COMPO",
+    49580: "5/3: the noise fan laid over the spinning figures",
+    53000: "5/25: crossed stripes over the spinning figures, slogans and cascade words",
+    55000: "5/38: the line storm over the spinning figures",
+    65000: "6/40: spinning figures and cascade words under the noise fan",
+    72000: "7/21: headline step 8 before the slow flight",
+    78700: "8/1: the slow flight's end, blending to orthographic",
+    79800: "8/8: headline step 9 after the slow flight",
+    81944: "8/22: fade out a quarter of the way",
+    85700: "8/47: faded out to black",
+    86840: "8/54: closing screen fading in, a quarter up",
+    88840: "9/3: closing screen three quarters up",
+    100400: "10/14: closing screen fading out, under half when the show ends",
+}
+pictured = sorted(set(middles) | set(MOMENTS))
 
 
 def run(name):
@@ -25,7 +67,7 @@ def run(name):
     shutil.rmtree(out, ignore_errors=True)
     os.makedirs(out)
     log = os.path.join(out, "show.log")
-    subprocess.run([capture, "--log", log, "--png", out, "--at", ",".join(map(str, middles))],
+    subprocess.run([capture, "--log", log, "--png", out, "--at", ",".join(map(str, pictured))],
                    check=True)
     return out
 
@@ -65,6 +107,15 @@ def png_pixels(path):
     return (width, height), b"".join(rows)
 
 
+if update:
+    first = run("update")
+    names = [f"frame_{at}.png" for at in pictured]
+    for old in glob.glob(os.path.join(references, "frame_*.png")):
+        os.remove(old)
+    subprocess.run([picture_check, "reduce", first, references] + names, check=True)
+    print(f"wrote {len(names)} reference pictures to {references}; look at every one before committing")
+    sys.exit(0)
+
 first, second = run("first"), run("second")
 failures = []
 log = open(os.path.join(first, "show.log")).read()
@@ -73,11 +124,12 @@ if log != open(os.path.join(second, "show.log")).read():
 frames = [tuple(map(int, line.split())) for line in log.splitlines()]
 if not frames or frames[-1][2:4] != (10, 16):
     failures.append("the show did not end at 10/16")
-for entry, at in enumerate(middles):
+for at in pictured:
     name = f"frame_{at}.png"
-    a, b = os.path.join(first, name), os.path.join(second, name)
-    if open(a, "rb").read() != open(b, "rb").read():
-        failures.append(f"entry {entry}: the two runs' pictures differ")
+    if open(os.path.join(first, name), "rb").read() != open(os.path.join(second, name), "rb").read():
+        failures.append(f"the two runs' pictures at {at} ms differ")
+for entry, at in enumerate(middles):
+    a = os.path.join(first, f"frame_{at}.png")
     shown = next((f for f in frames if f[1] >= at), None)
     if shown is None or shown[4] != entry:
         failures.append(f"entry {entry}: the picture at {at} ms is of entry {shown and shown[4]}")
@@ -85,6 +137,13 @@ for entry, at in enumerate(middles):
     colours = len(set(pixels[i:i + 3] for i in range(0, len(pixels), 3 * 97)))
     if size != (640, 480) or colours < 2:
         failures.append(f"entry {entry}: the picture at {at} ms is empty")
+failed = os.path.join(work, "failed")
+shutil.rmtree(failed, ignore_errors=True)
+compared = subprocess.run([picture_check, "compare", references, first, failed]
+                          + [f"frame_{at}.png" for at in pictured])
+if compared.returncode != 0:
+    failures.append(f"pictures differ from the references (actual and difference pictures in {failed})")
 if failures:
     sys.exit("\n".join(failures))
-print(f"ok: {len(frames)} show frames, {len(middles)} entries pictured, two runs identical")
+print(f"ok: {len(frames)} show frames, {len(middles)} entries pictured, two runs identical, "
+      f"{len(pictured)} pictures match the references")
