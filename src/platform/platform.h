@@ -1,8 +1,10 @@
 // The platform contract: every service of the operating system the show uses.
 //
-// Two backends implement all of it: sdl2/ (a real window, display and sound)
-// and headless/ (an EGL pbuffer with no display server and a virtual clock,
-// for tests and capture). Nothing outside src/platform includes SDL or EGL.
+// Three backends implement all of it: sdl2/ (a real window, display and sound
+// on Linux), win32/ (the same on Windows, on the Win32 API itself) and
+// headless/ (an EGL pbuffer with no display server and a virtual clock, for
+// tests and capture). Nothing outside src/platform includes SDL, EGL or
+// windows.h.
 //
 // Everything here runs on the main thread unless its note says otherwise.
 #pragma once
@@ -37,6 +39,14 @@ int platform_create_window(int width, int height, int fullscreen, const char* ti
 // Why the last failed window or display call failed, in a few words of the
 // system's own; an empty string when there is nothing to tell.
 const char* platform_error();
+
+// The address of a GL entry point past GL 1.1, or null when the driver lacks it; call with a GL context current.
+void* platform_gl_proc_address(const char* name);
+
+// Tells the user why the program stops: line (no newline) on stderr and,
+// where a program started from the desktop has no console (Windows), in a
+// message box as well.
+void platform_report_failure(const char* line);
 
 // Releases the GL context and the window. Harmless when there is none.
 void platform_destroy_window();
