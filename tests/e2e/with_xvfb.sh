@@ -3,13 +3,15 @@
 # server afterwards. The server picks a free display number itself
 # (-displayfd) and admits only clients with this run's cookie, so runs started
 # side by side never end up on each other's display.
+# XVFB_ARGS adds server options (such as -extension GLX, for a display with
+# no OpenGL).
 set -uo pipefail
 dir=$(mktemp -d)
 trap 'kill "$server" 2>/dev/null; wait "$server" 2>/dev/null; rm -rf "$dir"' EXIT
 cookie=$(mcookie)
 touch "$dir/auth"
 xauth -q -f "$dir/auth" add :0 . "$cookie"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -auth "$dir/auth" 3>"$dir/display" 2>"$dir/log" &
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -auth "$dir/auth" ${XVFB_ARGS:-} 3>"$dir/display" 2>"$dir/log" &
 server=$!
 for _ in $(seq 1 100); do
     [ -s "$dir/display" ] && break
