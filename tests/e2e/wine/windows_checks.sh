@@ -8,7 +8,8 @@
 #   - answering Yes: whatever mode the display grants, the show runs, Esc
 #     ends it with status 0, and the display is left as it was;
 #   - the whole show ends by itself at 10/16 with status 0, and what waveOut
-#     played is the song as xm2wav.exe renders it, sample for sample;
+#     played is the song as xm2wav.exe renders it, sample for sample (past
+#     any silence Wine's mixer inserts when it falls behind);
 #   - with no sound device, and with no OpenGL, the program says why in a
 #     message box and on stderr and exits with status 1.
 #
@@ -115,6 +116,7 @@ answer_no_shows_window_and_quits_on_esc() {
     screenshots "$work/no-show" 1
     cp "$work/no-show-1.rgb" "$work/no-31.rgb"
     check_pictures "$work/no" 31 "$area"
+    rm -f "$work"/no-*.rgb
     press "$show" Escape
     expect_exit 100 0
 }
@@ -149,7 +151,10 @@ whole_show_sounds_as_rendered() {
     kill $sink
     expect_exit 10 0
     "$wine" "$xm2wav" "$song" "$work/song-until.wav" --until 10/16 || fail "xm2wav.exe --until"
-    python3 "$e2e/compare_audio.py" "$audio" "$work/song-until.wav" || fail "sound"
+    # Wine's mixer puts a period of silence in where it falls behind (under
+    # load); everything waveOut played must still be there, in order.
+    python3 "$e2e/compare_audio.py" "$audio" "$work/song-until.wav" --allow-underruns || fail "sound"
+    rm -f "$audio"
 }
 
 # Takes the failure box (caption "invitation"), checks stderr holds $1, and expects status 1.
