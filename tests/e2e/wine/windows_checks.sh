@@ -36,7 +36,6 @@ export ALSA_CONFIG_PATH=$here/asound.conf INVITATION_AUDIO_FILE=/dev/null
 # Debian's `wine` is a wrapper that looks for the 32-bit loader first.
 wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
 rate_bytes=$((44100 * 4))
-question="Enter the Quendra xmas compo 2004!"
 title="The Quendra xmas compo 2004 invitation"
 
 source "$e2e/x_windows.sh"
