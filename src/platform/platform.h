@@ -1,8 +1,10 @@
 // The platform contract: every service of the operating system the show uses.
 //
-// Two backends implement all of it: sdl2/ (a real window, display and sound)
-// and headless/ (an EGL pbuffer with no display server and a virtual clock,
-// for tests and capture). Nothing outside src/platform includes SDL or EGL.
+// Three backends implement all of it: sdl2/ (a real window, display and sound
+// on Linux), win32/ (the same on Windows, on the Win32 API itself) and
+// headless/ (an EGL pbuffer with no display server and a virtual clock, for
+// tests and capture). Nothing outside src/platform includes SDL, EGL or
+// windows.h.
 //
 // Everything here runs on the main thread unless its note says otherwise.
 #pragma once
@@ -50,6 +52,11 @@ void* platform_gl_proc_address(const char* name);
 // Why the last failed window or display call failed, in a few words of the
 // system's own; an empty string when there is nothing to tell.
 const char* platform_error();
+
+// Tells the user why the program stops: line (no newline) on stderr and,
+// where a program started from the desktop has no console (Windows), in a
+// message box as well.
+void platform_report_failure(const char* line);
 
 // Releases the GL context and the window (SDL also puts the display's own
 // mode back as a full-screen window goes). Harmless when there is none.

@@ -33,6 +33,8 @@ std::atomic<uint8_t> mixing_busy{0};
 std::atomic<uint8_t> feeder_exited{1};
 PlatformThread* feeder_handle = nullptr;
 bool threaded = true;
+uint32_t last_position_bytes = 0;          // device byte count at the last feed; feeder only
+uint32_t ring_position_bytes = 0;          // where in the ring the device plays, 0..ring bytes − 1; feeder only
 
 constexpr int kFeederPollMs = 5;
 
@@ -124,6 +126,8 @@ bool playback_start(Module* module)
     while (fill_index != 0);
 
     platform_audio_play_loop(ring_buffer, ring_frames * 4);
+    last_position_bytes = platform_audio_position_bytes();
+    ring_position_bytes = 0;
     stop_requested.store(0, std::memory_order_release);
     if (threaded) {
         // Marked running before the thread exists, so a stop that comes at
@@ -163,8 +167,15 @@ void playback_feed()
     if (!playing_module)
         return;
     const int blocks = ring_block_count();
-    const uint32_t frames_played = platform_audio_position_bytes() / 4;
-    const int playing_block = int(frames_played % uint32_t(ring_frames)) / block_frames;
+    // The device's count is 32 bits and wraps (after about 6.8 hours at
+    // 44100 Hz); 2^32 is no multiple of the ring, so the count itself cannot
+    // be taken modulo the ring. Its unsigned difference since the last feed
+    // is right across the wrap.
+    const uint32_t now = platform_audio_position_bytes();
+    ring_position_bytes = uint32_t((uint64_t(ring_position_bytes) + (now - last_position_bytes)) %
+                                   uint64_t(ring_frames * 4));
+    last_position_bytes = now;
+    const int playing_block = int(ring_position_bytes / 4) / block_frames;
     while (fill_index != playing_block) {
         mixing_busy.store(1, std::memory_order_release);
         // The index moves to the block now heard before the block just

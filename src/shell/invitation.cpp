@@ -33,13 +33,17 @@ PositionSource position_source = nullptr;
 // mode, and gives the exit status.
 int fail_start(const char* what, const char* reason = nullptr)
 {
+    char line[512];
     if (reason && *reason)
-        std::fprintf(stderr, "invitation: %s: %s\n", what, reason);
+        std::snprintf(line, sizeof line, "invitation: %s: %s", what, reason);
     else
-        std::fprintf(stderr, "invitation: %s\n", what);
+        std::snprintf(line, sizeof line, "invitation: %s", what);
+    // The window and the display mode go first, so a message box is not
+    // hidden behind a full-screen window.
     if (arena.base)
         arena_destroy();
     destroy_show_window();
+    platform_report_failure(line);
     return 1;
 }
 
@@ -188,7 +192,9 @@ int run_invitation()
     arena_destroy();
     destroy_show_window();
     if (failed_task) {
-        std::fprintf(stderr, "invitation: init task %d of %u failed\n", failed_task, task_count);
+        char line[64];
+        std::snprintf(line, sizeof line, "invitation: init task %d of %u failed", failed_task, task_count);
+        platform_report_failure(line);
         return 1;
     }
     return 0;

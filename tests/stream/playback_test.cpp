@@ -94,6 +94,22 @@ TEST_F(Playback, DeviceHearsTheSongUnbroken)
     EXPECT_TRUE(heard_matches(heard, 0, heard.size() / 2, 0));
 }
 
+// The device's 32-bit byte count wraps during playback (here about 5 s in, as
+// after hours of play; the count starts at a whole number of laps of the ring):
+// the song goes on unbroken across the wrap.
+TEST_F(Playback, ByteCountWrapLosesNothing)
+{
+    const uint32_t ring_bytes = uint32_t(ring_frames) * 4;
+    headless_audio_count_from((0xFFFFFFFFu - 5 * kRate * 4) / ring_bytes * ring_bytes);
+    ASSERT_TRUE(playback_start(module));
+    headless_audio_capture(1);
+    for (int frame = 0; frame < 60 * 12; ++frame)
+        play(16667);
+    const std::vector<int16_t>& heard = headless_audio_captured();
+    ASSERT_GE(heard.size(), size_t(2 * kRate * 11));
+    EXPECT_TRUE(heard_matches(heard, 0, heard.size() / 2, 0));
+}
+
 // A stall shorter than the ring loses nothing: the device plays what was
 // rendered before it, and the feeder renders exactly the blocks passed.
 TEST_F(Playback, StallShorterThanTheRingLosesNothing)

@@ -8,6 +8,9 @@
 // failed run leaves no partial output.
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef _WIN32
+#include <io.h>
+#endif
 
 #include <cerrno>
 #include <cstdint>
@@ -25,6 +28,29 @@
 #include "player/replay.h"
 
 namespace {
+
+// The few file services that differ on Windows: there, a file has no POSIX
+// permissions to widen, fsync is _commit, and rename does not replace an
+// existing file (the complete temporary file is ready before the old one goes).
+#ifdef _WIN32
+void give_new_file_permissions(int) {}
+int flush_to_disk(int fd) { return _commit(fd); }
+int replace_file(const char* from, const char* to)
+{
+    std::remove(to);
+    return std::rename(from, to);
+}
+#else
+// mkstemp makes the file private; give it the permissions a new file gets.
+void give_new_file_permissions(int fd)
+{
+    mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
+}
+int flush_to_disk(int fd) { return fsync(fd); }
+int replace_file(const char* from, const char* to) { return std::rename(from, to); }
+#endif
 
 constexpr int DEFAULT_RATE = 44100;
 constexpr int64_t MAX_DEFAULT_SECONDS = 600;
@@ -196,10 +222,7 @@ int main(int argc, char** argv)
     if (fd < 0)
         fail(std::string(options.wav_path) + ": cannot create a temporary file beside it: " +
              std::strerror(errno));
-    // mkstemp makes the file private; give it the permissions a new file gets.
-    mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
+    give_new_file_permissions(fd);
     FILE* out = fdopen(fd, "wb");
     auto write_failed = [&]() {
         std::fclose(out);
@@ -256,13 +279,13 @@ int main(int argc, char** argv)
     header = wav_header(options.rate, static_cast<uint32_t>(frames_done * 4));
     if (std::fseek(out, 0, SEEK_SET) != 0 ||
         std::fwrite(header.data(), 1, header.size(), out) != header.size() || std::fflush(out) != 0 ||
-        fsync(fd) != 0)
+        flush_to_disk(fd) != 0)
         write_failed();
     if (std::fclose(out) != 0) {
         std::remove(temp_path.c_str());
         fail(std::string(options.wav_path) + ": write error");
     }
-    if (std::rename(temp_path.c_str(), options.wav_path) != 0) {
+    if (replace_file(temp_path.c_str(), options.wav_path) != 0) {
         int error = errno;
         std::remove(temp_path.c_str());
         fail(std::string(options.wav_path) + ": " + std::strerror(error));

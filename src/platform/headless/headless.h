@@ -46,4 +46,8 @@ std::vector<uint8_t> headless_read_frame();
 // position is read; off stops and both clear what was kept. For
 // single-threaded feeding only.
 void headless_audio_capture(int on);
+
+// The byte count the next loop's position starts from instead of 0, as on a
+// device whose 32-bit count is about to wrap. Applies to one loop.
+void headless_audio_count_from(uint32_t bytes);
 const std::vector<int16_t>& headless_audio_captured();

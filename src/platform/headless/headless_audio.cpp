@@ -18,6 +18,8 @@ int64_t loop_frames = 0;
 std::atomic<bool> capturing{false};
 std::vector<int16_t> captured;              // frames played, 2 values each
 int64_t captured_frames = 0;                // frames of this loop already captured
+uint32_t next_count_base = 0;               // byte count the next loop starts from
+std::atomic<uint32_t> count_base{0};        // byte count this loop started from
 
 void capture_until(int64_t frames_played)
 {
@@ -41,6 +43,8 @@ void platform_audio_play_loop(const void* buffer, int bytes)
     loop_buffer = static_cast<const int16_t*>(buffer);
     loop_frames = bytes / 4;
     captured_frames = 0;
+    count_base.store(next_count_base);
+    next_count_base = 0;
     loop_start_micros.store(headless_clock_micros());
 }
 
@@ -52,7 +56,7 @@ uint32_t platform_audio_position_bytes()
     const int64_t frames = (headless_clock_micros() - start) * device_rate / kHeadlessCountsPerSecond;
     if (capturing && loop_frames > 0)
         capture_until(frames);
-    return uint32_t(frames * 4);
+    return uint32_t(frames * 4) + count_base.load();
 }
 
 void platform_audio_reset()
@@ -77,3 +81,5 @@ void headless_audio_capture(int on)
 }
 
 const std::vector<int16_t>& headless_audio_captured() { return captured; }
+
+void headless_audio_count_from(uint32_t bytes) { next_count_base = bytes; }

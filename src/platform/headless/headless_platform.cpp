@@ -9,6 +9,7 @@
 #include <GL/gl.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <thread>
 
@@ -170,3 +171,6 @@ std::vector<uint8_t> headless_read_frame()
         std::memcpy(&top_down[size_t(y) * row], &bottom_up[size_t(surface_height - 1 - y) * row], row);
     return top_down;
 }
+
+// A terminal or a test harness reads stderr.
+void platform_report_failure(const char* line) { std::fprintf(stderr, "%s\n", line); }

@@ -11,6 +11,7 @@
 #include <SDL.h>
 
 #include <cstdlib>
+#include <cstdio>
 #include <thread>
 
 namespace {
@@ -264,3 +265,6 @@ void platform_thread_join(PlatformThread* thread)
     SDL_WaitThread(thread->thread, nullptr);
     delete thread;
 }
+
+// A terminal or a test harness reads stderr.
+void platform_report_failure(const char* line) { std::fprintf(stderr, "%s\n", line); }

@@ -1,0 +1,322 @@
+// Win32 backend: message boxes, display mode, the show's window with its WGL
+// context, the window procedure (Esc and close), the performance counter and
+// threads. Main thread, except the threads' own and the counter, which any
+// thread may read. Uses only what the Windows SDK itself declares.
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#include <mmsystem.h>
+
+#include "platform/platform.h"
+
+#include <GL/gl.h>
+
+#include <cstdio>
+
+namespace {
+
+constexpr const char* kClassName = "quillmongersinthahouse";
+
+HWND show_window = nullptr;   // null before creation and after destruction
+HDC show_dc = nullptr;        // the window's own DC (CS_OWNDC), for every swap
+HGLRC show_rc = nullptr;      // the only GL context, current on the main thread
+bool class_registered = false;
+bool mode_changed = false;    // the display runs the show's mode
+int quit_pending = 0;         // Esc or close seen since the last pump
+char last_error[256] = "";    // platform_error's text
+
+// Keeps "what: the system's reason" for platform_error.
+void remember_error(const char* what)
+{
+    const DWORD code = GetLastError();
+    char reason[160] = "";
+    if (code)
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                       reason, sizeof reason, nullptr);
+    // The system's text ends in a line break; one line is wanted.
+    for (char* c = reason; *c; ++c)
+        if (*c == '\r' || *c == '\n')
+            *c = '\0';
+    if (*reason)
+        std::snprintf(last_error, sizeof last_error, "%s: %s", what, reason);
+    else
+        std::snprintf(last_error, sizeof last_error, "%s", what);
+}
+
+LRESULT CALLBACK show_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    // Closing the window reaches WM_DESTROY through the default handling.
+    if (message == WM_DESTROY || (message == WM_KEYDOWN && wparam == VK_ESCAPE)) {
+        quit_pending = 1;
+        PostQuitMessage(0);
+    }
+    if (message == WM_DESTROY && window == show_window)
+        show_window = nullptr;
+    return DefWindowProcA(window, message, wparam, lparam);
+}
+
+void register_show_class()
+{
+    if (class_registered)
+        return;
+    WNDCLASSA window_class = {};
+    window_class.style = CS_OWNDC;
+    window_class.lpfnWndProc = show_window_proc;
+    window_class.hInstance = GetModuleHandleA(nullptr);
+    window_class.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    window_class.lpszClassName = kClassName;
+    class_registered = RegisterClassA(&window_class) != 0;
+}
+
+// Chooses and sets the pixel format: RGBA, double-buffered, 32 colour and 16
+// depth bits asked for; the one granted must have the double buffer and at
+// least 16 depth bits.
+bool set_pixel_format(HDC dc)
+{
+    PIXELFORMATDESCRIPTOR wanted = {};
+    wanted.nSize = sizeof wanted;
+    wanted.nVersion = 1;
+    wanted.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
+    wanted.iPixelType = PFD_TYPE_RGBA;
+    wanted.cColorBits = 32;
+    wanted.cDepthBits = 16;
+    wanted.iLayerType = PFD_MAIN_PLANE;
+    const int format = ChoosePixelFormat(dc, &wanted);
+    if (format == 0) {
+        remember_error("no OpenGL pixel format");
+        return false;
+    }
+    PIXELFORMATDESCRIPTOR granted = {};
+    DescribePixelFormat(dc, format, sizeof granted, &granted);
+    if (!(granted.dwFlags & PFD_DOUBLEBUFFER) || granted.cDepthBits < 16) {
+        SetLastError(0);
+        remember_error("no double-buffered OpenGL pixel format with a 16-bit depth buffer");
+        return false;
+    }
+    if (!SetPixelFormat(dc, format, &granted)) {
+        remember_error("cannot set the OpenGL pixel format");
+        return false;
+    }
+    return true;
+}
+
+struct PlatformThreadStart {
+    int (*entry)(void*);
+    void* arg;
+};
+
+} // namespace
+
+int platform_ask_yes_no(const char* text, const char* caption)
+{
+    const int answer = MessageBoxA(nullptr, text, caption, MB_YESNO);
+    if (answer == IDYES)
+        return kAnswerYes;
+    if (answer == IDNO)
+        return kAnswerNo;
+    remember_error("cannot show a message box");
+    return 0;
+}
+
+int platform_set_display_mode(int width, int height, int bits)
+{
+    DEVMODEA mode = {};
+    mode.dmSize = sizeof mode;
+    mode.dmFields = DM_BITSPERPEL | DM_PELSWIDTH | DM_PELSHEIGHT;
+    mode.dmBitsPerPel = DWORD(bits);
+    mode.dmPelsWidth = DWORD(width);
+    mode.dmPelsHeight = DWORD(height);
+    // A temporary change: the registered mode comes back when the program ends.
+    if (ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN) != DISP_CHANGE_SUCCESSFUL)
+        return 0;
+    mode_changed = true;
+    return 1;
+}
+
+int platform_display_mode_changed() { return mode_changed ? 1 : 0; }
+
+void platform_restore_display_mode()
+{
+    if (!mode_changed)
+        return;
+    ChangeDisplaySettingsA(nullptr, 0);
+    mode_changed = false;
+}
+
+int platform_create_window(int width, int height, int fullscreen, const char* title)
+{
+    register_show_class();
+    DWORD style = WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU;
+    DWORD extended_style = 0;
+    // Without the mode change a full-screen wish gets the captioned window.
+    if (fullscreen && mode_changed) {
+        style = WS_POPUP | WS_VISIBLE;
+        extended_style = WS_EX_TOPMOST;
+    }
+    RECT frame = {0, 0, width, height};
+    AdjustWindowRect(&frame, style, FALSE);
+    // A pop-up window at CW_USEDEFAULT lands in the screen's top-left corner.
+    show_window = CreateWindowExA(extended_style, kClassName, title, style, CW_USEDEFAULT, CW_USEDEFAULT,
+                                  frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
+                                  GetModuleHandleA(nullptr), nullptr);
+    if (!show_window) {
+        remember_error("cannot create the window");
+        return 0;
+    }
+    show_dc = GetDC(show_window);
+    if (!show_dc) {
+        remember_error("no device context for the window");
+        return 0;
+    }
+    if (!set_pixel_format(show_dc))
+        return 0;
+    show_rc = wglCreateContext(show_dc);
+    if (!show_rc) {
+        remember_error("cannot create an OpenGL context");
+        return 0;
+    }
+    if (!wglMakeCurrent(show_dc, show_rc)) {
+        remember_error("cannot make the OpenGL context current");
+        return 0;
+    }
+    return 1;
+}
+
+const char* platform_error() { return last_error; }
+
+void* platform_gl_proc_address(const char* name)
+{
+    // wglGetProcAddress knows only extensions and entry points past 1.1, and
+    // some drivers answer 1, 2, 3 or -1 instead of null for a missing one.
+    PROC address = wglGetProcAddress(name);
+    const INT_PTR value = reinterpret_cast<INT_PTR>(address);
+    if (value == 0 || value == 1 || value == 2 || value == 3 || value == -1)
+        address = GetProcAddress(GetModuleHandleA("opengl32.dll"), name);
+    return reinterpret_cast<void*>(address);
+}
+
+void platform_report_failure(const char* line)
+{
+    std::fprintf(stderr, "%s\n", line);
+    std::fflush(stderr);
+    // Started from the desktop, the program has no console to read.
+    MessageBoxA(nullptr, line, "invitation", MB_OK | MB_ICONERROR);
+}
+
+void platform_destroy_window()
+{
+    if (show_rc) {
+        wglMakeCurrent(nullptr, nullptr);
+        wglDeleteContext(show_rc);
+        show_rc = nullptr;
+    }
+    if (show_dc) {
+        ReleaseDC(show_window, show_dc);
+        show_dc = nullptr;
+    }
+    if (show_window) {
+        HWND window = show_window;
+        show_window = nullptr;
+        DestroyWindow(window);
+    }
+    // Let the WM_DESTROY just sent not count as a request for the next run.
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    quit_pending = 0;
+    if (class_registered) {
+        UnregisterClassA(kClassName, GetModuleHandleA(nullptr));
+        class_registered = false;
+    }
+}
+
+int platform_has_gl_context() { return show_rc && wglGetCurrentContext() == show_rc; }
+
+double platform_refresh_rate()
+{
+    HDC dc = show_dc ? show_dc : GetDC(nullptr);
+    if (!dc)
+        return 0.0;
+    const int hz = GetDeviceCaps(dc, VREFRESH);
+    if (dc != show_dc)
+        ReleaseDC(nullptr, dc);
+    return hz > 0 ? double(hz) : 0.0;
+}
+
+int platform_pump_events()
+{
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    const int quit = quit_pending;
+    quit_pending = 0;
+    return quit;
+}
+
+void platform_swap_buffers()
+{
+    if (show_dc)
+        SwapBuffers(show_dc);
+}
+
+void platform_show_cursor(int show) { ShowCursor(show ? TRUE : FALSE); }
+
+int64_t platform_counter()
+{
+    LARGE_INTEGER count;
+    return QueryPerformanceCounter(&count) ? int64_t(count.QuadPart) : 0;
+}
+
+int64_t platform_counter_frequency()
+{
+    LARGE_INTEGER frequency;
+    return QueryPerformanceFrequency(&frequency) ? int64_t(frequency.QuadPart) : 0;
+}
+
+void platform_yield() { SwitchToThread(); }
+void platform_sleep_ms(int ms) { Sleep(DWORD(ms < 0 ? 0 : ms)); }
+
+struct PlatformThread {
+    HANDLE handle;
+    PlatformThreadStart start;
+};
+
+namespace {
+
+// The thread runs with a 1 ms timer resolution, so its Sleep calls wake on
+// time; the resolution goes back when it ends.
+DWORD WINAPI run_thread(LPVOID data)
+{
+    const PlatformThreadStart start = static_cast<PlatformThread*>(data)->start;
+    timeBeginPeriod(1);
+    const int result = start.entry(start.arg);
+    timeEndPeriod(1);
+    return DWORD(result);
+}
+
+} // namespace
+
+PlatformThread* platform_thread_start(int (*entry)(void*), void* arg)
+{
+    auto* thread = new PlatformThread{nullptr, {entry, arg}};
+    thread->handle = CreateThread(nullptr, 0, run_thread, thread, 0, nullptr);
+    if (!thread->handle) {
+        delete thread;
+        return nullptr;
+    }
+    SetThreadPriority(thread->handle, THREAD_PRIORITY_TIME_CRITICAL); // a refusal is no failure
+    return thread;
+}
+
+void platform_thread_join(PlatformThread* thread)
+{
+    if (!thread)
+        return;
+    WaitForSingleObject(thread->handle, INFINITE);
+    CloseHandle(thread->handle);
+    delete thread;
+}
