@@ -87,7 +87,8 @@ FILE* log_file = nullptr;
 std::string png_dir;
 std::vector<Shot> shots;
 VideoFile* video = nullptr;
-uint32_t end_key = kShowEndKey;  // MusicPosition at which the capture stops
+uint32_t end_key = kShowEndKey;  // MusicPosition at which the capture ends (the show's own end by default)
+bool stop_at_end_key = false;    // --until: frames from end_key on are not kept
 int64_t max_frames = -1;         // frames to capture; −1 = to the end
 
 int show_frame = -1;             // the show frame being drawn; -1 while loading
@@ -140,7 +141,7 @@ PlaybackPosition record_position(int frame, int)
     frame_position = player_position();
     frame_start_micros = headless_clock_micros();
     frame_pending = !capture_done;
-    if (frame_pending && (music_position(frame_position) >= end_key || (max_frames >= 0 && frames_kept >= max_frames))) {
+    if (frame_pending && ((stop_at_end_key && music_position(frame_position) >= end_key) || (max_frames >= 0 && frames_kept >= max_frames))) {
         frame_pending = false;
         capture_done = true;
         headless_request_quit();
@@ -307,6 +308,7 @@ int main(int argc, char** argv)
         if (!parse_pair(options.until, '/', order, row) || order > 255 || row > 255)
             return refuse(std::string("--until takes ORDER/ROW, e.g. 4/32, not ") + options.until);
         end_key = uint32_t(order) * 64 + uint32_t(row);
+        stop_at_end_key = true;
     }
     if (options.seconds) {
         char* end = nullptr;
