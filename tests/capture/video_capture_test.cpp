@@ -223,8 +223,10 @@ std::vector<int16_t> song_samples(const fs::path& work, double seconds)
 std::vector<uint8_t> luma_of(const std::vector<uint8_t>& rgb)
 {
     std::vector<uint8_t> y(rgb.size() / 3);
-    for (size_t i = 0; i < y.size(); ++i)
-        y[i] = uint8_t(std::lround(16 + 219 * (0.2126 * rgb[3 * i] + 0.7152 * rgb[3 * i + 1] + 0.0722 * rgb[3 * i + 2]) / 255));
+    for (size_t i = 0; i < y.size(); ++i) {
+        const double light = 0.2126 * rgb[3 * i] + 0.7152 * rgb[3 * i + 1] + 0.0722 * rgb[3 * i + 2];
+        y[i] = uint8_t(std::lround(16 + 219 * light / 255));
+    }
     return y;
 }
 

@@ -4,13 +4,15 @@
 //
 //   invitation-capture [--log FILE] [--png DIR --at MS[,MS...]]
 //                      [--video FILE.mp4|FILE.mkv [--size WxH]]
-//                      [--until ORDER/ROW | --seconds S]
+//                      [--sheet FILE.png] [--until ORDER/ROW | --seconds S]
 //
 // --log writes one line per show frame: "frame show_ms order row entry".
 // --png writes, for each MS, the first show frame whose show_ms is at or past
 // MS, as DIR/frame_MS.png (640×480 RGB).
 // --video writes every show frame, from the first to the end of the show, at
 // 60 frames a second with the sound the device played (video_file.h).
+// --sheet writes a contact sheet: 4 × 3 frames at half size, one every 8.5 s
+// of frames from 4 s on (what the capture did not reach stays black).
 // --until and --seconds end the capture early: before the first frame heard
 // at or past ORDER/ROW, or after S seconds of frames.
 // Exits with the show's status; 1 when anything asked for was not written.
@@ -56,6 +58,7 @@ struct Options {
     const char* size = nullptr;
     const char* until = nullptr;
     const char* seconds = nullptr;
+    const char* sheet_path = nullptr;
 };
 
 struct OptionSpec {
@@ -72,11 +75,21 @@ constexpr OptionSpec kOptions[] = {
     {"--size", &Options::size},
     {"--until", &Options::until},
     {"--seconds", &Options::seconds},
+    {"--sheet", &Options::sheet_path},
 };
 
 constexpr const char* kUsage =
     "usage: invitation-capture [--log FILE] [--png DIR --at MS[,MS...]]\n"
-    "                          [--video FILE.mp4|FILE.mkv [--size WxH]] [--until ORDER/ROW | --seconds S]\n";
+    "                          [--video FILE.mp4|FILE.mkv [--size WxH]] [--sheet FILE.png]\n"
+    "                          [--until ORDER/ROW | --seconds S]\n";
+
+// The contact sheet: cells of half-size frames, left to right, top to bottom.
+constexpr int kSheetColumns = 4;
+constexpr int kSheetRows = 3;
+constexpr int kCellWidth = kWidth / 2;
+constexpr int kCellHeight = kHeight / 2;
+constexpr int kSheetFirstFrame = 4 * kFrameRate;
+constexpr int kSheetStepFrames = 17 * kFrameRate / 2;
 
 struct Shot {
     int at_ms;       // asked-for show time
@@ -87,6 +100,8 @@ FILE* log_file = nullptr;
 std::string png_dir;
 std::vector<Shot> shots;
 VideoFile* video = nullptr;
+std::vector<uint8_t> sheet;      // the contact sheet, RGB; empty when not asked for
+int sheet_cells_done = 0;
 uint32_t end_key = kShowEndKey;  // MusicPosition at which the capture ends (the show's own end by default)
 bool stop_at_end_key = false;    // --until: frames from end_key on are not kept
 int64_t max_frames = -1;         // frames to capture; −1 = to the end
@@ -141,7 +156,9 @@ PlaybackPosition record_position(int frame, int)
     frame_position = player_position();
     frame_start_micros = headless_clock_micros();
     frame_pending = !capture_done;
-    if (frame_pending && ((stop_at_end_key && music_position(frame_position) >= end_key) || (max_frames >= 0 && frames_kept >= max_frames))) {
+    const bool until_reached = stop_at_end_key && music_position(frame_position) >= end_key;
+    const bool seconds_reached = max_frames >= 0 && frames_kept >= max_frames;
+    if (frame_pending && (until_reached || seconds_reached)) {
         frame_pending = false;
         capture_done = true;
         headless_request_quit();
@@ -183,6 +200,22 @@ void add_video_frame(const std::vector<uint8_t>& pixels)
     audio_frames_sent = available;
 }
 
+// Averages each 2 × 2 block of the frame into the next cell of the sheet.
+void add_sheet_cell(const std::vector<uint8_t>& pixels)
+{
+    const int cell_x = sheet_cells_done % kSheetColumns * kCellWidth;
+    const int cell_y = sheet_cells_done / kSheetColumns * kCellHeight;
+    const size_t sheet_stride = size_t(kSheetColumns) * kCellWidth * 3;
+    for (int y = 0; y < kCellHeight; ++y)
+        for (int x = 0; x < kCellWidth; ++x)
+            for (int c = 0; c < 3; ++c) {
+                const size_t at = (size_t(2 * y) * kWidth + size_t(2 * x)) * 3 + size_t(c);
+                const int sum = pixels[at] + pixels[at + 3] + pixels[at + kWidth * 3] + pixels[at + kWidth * 3 + 3];
+                sheet[size_t(cell_y + y) * sheet_stride + size_t(cell_x + x) * 3 + size_t(c)] = uint8_t((sum + 2) / 4);
+            }
+    ++sheet_cells_done;
+}
+
 void on_swap(int)
 {
     if (!frame_pending)
@@ -204,11 +237,16 @@ void on_swap(int)
             fail_and_stop("cannot write " + path + ": " + std::strerror(errno));
         shot.written = true;
     }
-    if (video && !write_failed) {
+    const bool sheet_frame = !sheet.empty() && sheet_cells_done < kSheetColumns * kSheetRows &&
+                             frames_kept - 1 == kSheetFirstFrame + int64_t(sheet_cells_done) * kSheetStepFrames;
+    if ((video && !write_failed) || sheet_frame) {
         if (pixels.empty())
             pixels = headless_read_frame();
-        add_video_frame(pixels);
     }
+    if (sheet_frame)
+        add_sheet_cell(pixels);
+    if (video && !write_failed)
+        add_video_frame(pixels);
     if (show_progress_bar) {
         const double fraction = max_frames >= 0 ? double(frames_kept) / double(std::max<int64_t>(max_frames, 1))
                                                 : double(music_position(frame_position)) / double(end_key);
@@ -323,6 +361,8 @@ int main(int argc, char** argv)
             return refuse(why);
     }
 
+    if (options.sheet_path)
+        sheet.assign(size_t(kSheetColumns) * kCellWidth * kSheetRows * kCellHeight * 3, 0);
     std::error_code error;
     if (options.png_dir) {
         png_dir = options.png_dir;
@@ -375,6 +415,9 @@ int main(int argc, char** argv)
     }
     if (write_failed)
         status = 1;
+    if (options.sheet_path && status == 0 &&
+        !write_png_rgb(options.sheet_path, sheet.data(), kSheetColumns * kCellWidth, kSheetRows * kCellHeight))
+        status = refuse(std::string("cannot write ") + options.sheet_path + ": " + std::strerror(errno));
     if (video && status == 0 && frames_kept == 0)
         status = refuse("the show drew no frame to put in " + std::string(options.video_path));
     if (video && status == 0) {
@@ -382,7 +425,8 @@ int main(int argc, char** argv)
             status = refuse(video_error(video));
         } else {
             const double wall = seconds_since(wall_start);
-            std::fprintf(stderr, "invitation-capture: wrote %s: %lld frames (%.2f s at %d fps, %dx%d) in %.1f s, %.1f fps\n",
+            std::fprintf(stderr,
+                         "invitation-capture: wrote %s: %lld frames (%.2f s at %d fps, %dx%d) in %.1f s, %.1f fps\n",
                          options.video_path, static_cast<long long>(frames_kept),
                          double(frames_kept) / kFrameRate, kFrameRate, width, height, wall,
                          double(frames_kept) / wall);

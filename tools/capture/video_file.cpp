@@ -213,7 +213,8 @@ bool open_picture_encoder(VideoFile* video)
                                    inner_height, encoder->pix_fmt,
                                    SWS_LANCZOS | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr);
     if (!video->scaler)
-        return fail(video, "cannot scale 640x480 to " + std::to_string(inner_width) + "x" + std::to_string(inner_height));
+        return fail(video, "cannot scale the picture to " + std::to_string(inner_width) + "x" +
+                               std::to_string(inner_height));
     if (yuv)
         sws_setColorspaceDetails(video->scaler, sws_getCoefficients(SWS_CS_DEFAULT), 1,
                                  sws_getCoefficients(SWS_CS_ITU709), 0, 0, 1 << 16, 1 << 16);
