@@ -361,6 +361,14 @@ int main(int argc, char** argv)
             return refuse(why);
     }
 
+    // From here on a partial file may exist: Ctrl-C is taken as Esc, and the
+    // end of main takes the file away.
+    struct sigaction action = {};
+    action.sa_handler = on_signal;
+    action.sa_flags = SA_RESETHAND; // a second Ctrl-C ends the program at once
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+
     if (options.sheet_path)
         sheet.assign(size_t(kSheetColumns) * kCellWidth * kSheetRows * kCellHeight * 3, 0);
     std::error_code error;
@@ -380,12 +388,6 @@ int main(int argc, char** argv)
         video_close(video);
         return refuse(std::string("cannot write ") + options.log_path + ": " + std::strerror(code));
     }
-
-    struct sigaction action = {};
-    action.sa_handler = on_signal;
-    action.sa_flags = SA_RESETHAND; // a second Ctrl-C ends the program at once
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
 
     show_progress_bar = isatty(STDERR_FILENO);
     wall_start = std::chrono::steady_clock::now();

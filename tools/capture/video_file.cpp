@@ -76,7 +76,6 @@ struct VideoFile {
     std::vector<int16_t> pending;    // sound not yet a whole encoder frame, 2 values a frame
     bool file_open = false;
     bool created = false;            // the partial file is ours to remove
-    bool header_written = false;
     bool finished = false;
     std::string error;
 };
@@ -305,8 +304,7 @@ VideoFile* video_open(const char* path, const VideoSettings& settings, std::stri
             av_dict_set(&options, "movflags", "+faststart", 0); // the index up front, for streaming sites
         const int code = avformat_write_header(video->muxer, &options);
         av_dict_free(&options);
-        video->header_written = code >= 0;
-        ok = video->header_written || fail_write(video, code);
+        ok = code >= 0 || fail_write(video, code);
     }
     if (!ok) {
         error = video->error;
