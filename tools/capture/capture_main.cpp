@@ -134,10 +134,11 @@ double seconds_since(std::chrono::steady_clock::time_point start)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-void draw_progress(double fraction)
+// Redraws the bar at most five times a second, unless forced.
+void draw_progress(double fraction, bool force = false)
 {
     const auto now = std::chrono::steady_clock::now();
-    if (now - last_progress < std::chrono::milliseconds(200))
+    if (!force && now - last_progress < std::chrono::milliseconds(200))
         return;
     last_progress = now;
     constexpr int kBarWidth = 30;
@@ -395,8 +396,11 @@ int main(int argc, char** argv)
     headless_set_swap_hook(on_swap);
     headless_set_pump_hook(on_pump);
     int status = run_invitation();
-    if (show_progress_bar)
+    if (show_progress_bar) {
+        if (!write_failed && !interrupted && status == 0)
+            draw_progress(1.0, true);
         std::fputc('\n', stderr);
+    }
 
     if (log_file && std::fclose(log_file) != 0) {
         std::fprintf(stderr, "invitation-capture: cannot write %s\n", options.log_path);
