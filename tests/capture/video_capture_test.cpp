@@ -22,6 +22,7 @@ extern "C" {
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <set>
 #include <sstream>
@@ -47,8 +48,10 @@ struct Outcome {
 };
 
 // Runs a program with stderr kept; limit_bytes > 0 caps the size of any file
-// it writes, as a full disk would (writes past it fail with EFBIG).
-Outcome run(std::vector<std::string> args, const fs::path& err_path, long limit_bytes = 0)
+// it writes, as a full disk would (writes past it fail with EFBIG); meanwhile
+// is called with the program's process id while it runs.
+Outcome run(std::vector<std::string> args, const fs::path& err_path, long limit_bytes = 0,
+            const std::function<void(pid_t)>& meanwhile = nullptr)
 {
     std::vector<char*> argv;
     for (std::string& a : args)
@@ -72,6 +75,8 @@ Outcome run(std::vector<std::string> args, const fs::path& err_path, long limit_
         signal(SIGXFSZ, SIG_DFL);
     }
     posix_spawn_file_actions_destroy(&actions);
+    if (spawned == 0 && meanwhile)
+        meanwhile(pid);
     Outcome result;
     int wait_status = 0;
     if (spawned == 0 && waitpid(pid, &wait_status, 0) == pid && WIFEXITED(wait_status))
@@ -507,34 +512,18 @@ TEST(VideoCaptureRefusals, BadRequestsAndFailedWritesLeaveNothingBehind)
     }
 
     // Ctrl-C: the capture stops, says so, and takes its partial file away.
-    {
-        std::vector<std::string> args = {CAPTURE_PATH, "--video", mkv};
-        std::vector<char*> argv;
-        for (std::string& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 2, (work / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        pid_t pid = 0;
-        ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
-        posix_spawn_file_actions_destroy(&actions);
+    const Outcome interrupted = run({CAPTURE_PATH, "--video", mkv}, work / "err", 0, [&](pid_t pid) {
         // Once the file has grown past its header, the show is under way.
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         while (std::chrono::steady_clock::now() < deadline &&
                !(fs::exists(mkv + ".part") && fs::file_size(mkv + ".part") > 100000))
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         kill(pid, SIGINT);
-        int wait_status = 0;
-        ASSERT_EQ(waitpid(pid, &wait_status, 0), pid);
-        EXPECT_TRUE(WIFEXITED(wait_status) && WEXITSTATUS(wait_status) == 1);
-        std::ifstream in(work / "err");
-        std::stringstream text;
-        text << in.rdbuf();
-        EXPECT_NE(text.str().find("interrupted"), std::string::npos) << text.str();
-        EXPECT_FALSE(fs::exists(mkv));
-        EXPECT_FALSE(fs::exists(mkv + ".part"));
-    }
+    });
+    EXPECT_EQ(interrupted.status, 1);
+    EXPECT_NE(interrupted.err.find("interrupted"), std::string::npos) << interrupted.err;
+    EXPECT_FALSE(fs::exists(mkv));
+    EXPECT_FALSE(fs::exists(mkv + ".part"));
     fs::remove_all(work);
 }
 
