@@ -181,9 +181,9 @@ void fail_and_stop(const std::string& why)
 // during the frame. The device started at the virtual moment the first show
 // frame began and each frame is drawn from the position heard when it begins,
 // as the live show draws it: so sound frame j belongs to the picture on show
-// at j / 44100 s. The file gives each picture 735 sound frames; a picture is
-// 735.015 device frames long, so the pictures lag the sound by at most 2 ms at
-// the end of the show.
+// at j / 44100 s. The file keeps the device's sound frame for frame and gives
+// each picture 1/60 s, 735 sound frames; a picture lasted 735.015 device
+// frames, so by the end of the show the pictures run 2 ms ahead of the sound.
 void add_video_frame(const std::vector<uint8_t>& pixels)
 {
     const int64_t behind = frame_start_micros + kVideoFrameMicros - headless_clock_micros();
