@@ -410,7 +410,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "invitation-capture: interrupted; %s\n",
                      video ? "no video written" : "the capture is incomplete");
         status = 1;
-    } else if (!write_failed) {
+    } else if (!write_failed && status == 0) { // a failed start-up has said why already
         for (const Shot& shot : shots) {
             if (shot.written)
                 continue;
