@@ -2,9 +2,12 @@
 // time paced at 60 Hz, with the song streamed through the same ring and feeder
 // as in the real program, and records what it shows.
 //
-//   invitation-capture [--log FILE] [--png DIR --at MS[,MS...]]
+//   invitation-capture [--log FILE] [--timings FILE] [--png DIR --at MS[,MS...]]
 //
 // --log writes one line per show frame: "frame show_ms order row entry".
+// --timings writes one line per show frame: "frame micros", the wall-clock
+// time of the frame's drawing, from its music position to the GL pipeline
+// finished (glFinish), without the capture's own reading and writing.
 // --png writes, for each MS, the first show frame whose show_ms is at or past
 // MS, as DIR/frame_MS.png (640×480 RGB). Exits with the show's status.
 // The same command always gives the same log and pictures.
@@ -14,7 +17,10 @@
 #include "shell/invitation.h"
 #include "shell/player_wrappers.h"
 
+#include <GL/gl.h>
+
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -33,6 +39,8 @@ struct Shot {
 };
 
 FILE* log_file = nullptr;
+FILE* timings_file = nullptr;
+std::chrono::steady_clock::time_point frame_start; // after the frame's position was read
 std::string png_dir;
 std::vector<Shot> shots;
 int show_frame = -1;             // the show frame being drawn; -1 while loading
@@ -45,6 +53,7 @@ PlaybackPosition record_position(int frame, int)
     show_frame = frame;
     frame_position = player_position();
     frame_pending = true;
+    frame_start = std::chrono::steady_clock::now();
     return frame_position;
 }
 
@@ -53,6 +62,12 @@ void on_swap(int)
     if (!frame_pending)
         return;
     frame_pending = false;
+    if (timings_file) {
+        glFinish();
+        const auto work = std::chrono::steady_clock::now() - frame_start;
+        std::fprintf(timings_file, "%d %lld\n", show_frame,
+                     static_cast<long long>(std::chrono::duration_cast<std::chrono::microseconds>(work).count()));
+    }
     const int show_ms = show_progress.show_ms;
     if (log_file)
         std::fprintf(log_file, "%d %d %d %d %u\n", show_frame, show_ms, frame_position.order,
@@ -90,7 +105,7 @@ bool parse_times(const char* list)
 
 int usage(const char* why)
 {
-    std::fprintf(stderr, "invitation-capture: %s\nusage: invitation-capture [--log FILE] [--png DIR --at MS[,MS...]]\n", why);
+    std::fprintf(stderr, "invitation-capture: %s\nusage: invitation-capture [--log FILE] [--timings FILE] [--png DIR --at MS[,MS...]]\n", why);
     return 2;
 }
 
@@ -99,6 +114,7 @@ int usage(const char* why)
 int main(int argc, char** argv)
 {
     const char* log_path = nullptr;
+    const char* timings_path = nullptr;
     const char* times = nullptr;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -106,6 +122,8 @@ int main(int argc, char** argv)
             return usage(("missing value after " + arg).c_str());
         if (arg == "--log")
             log_path = argv[++i];
+        else if (arg == "--timings")
+            timings_path = argv[++i];
         else if (arg == "--png")
             png_dir = argv[++i];
         else if (arg == "--at")
@@ -127,11 +145,20 @@ int main(int argc, char** argv)
         return 1;
     }
 
+    if (timings_path && !(timings_file = std::fopen(timings_path, "w"))) {
+        std::fprintf(stderr, "invitation-capture: cannot write %s: %s\n", timings_path, std::strerror(errno));
+        return 1;
+    }
+
     set_position_source(record_position);
     headless_set_swap_hook(on_swap);
     int status = run_invitation();
     if (log_file && std::fclose(log_file) != 0) {
         std::fprintf(stderr, "invitation-capture: cannot write %s\n", log_path);
+        status = 1;
+    }
+    if (timings_file && std::fclose(timings_file) != 0) {
+        std::fprintf(stderr, "invitation-capture: cannot write %s\n", timings_path);
         status = 1;
     }
     for (const Shot& shot : shots)
