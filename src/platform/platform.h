@@ -47,6 +47,10 @@ int platform_has_gl_context();
 // The display's refresh rate in Hz, or 0 when it cannot be told.
 double platform_refresh_rate();
 
+// The address of a GL entry point past GL 1.1, or null when the driver lacks
+// it; call with a GL context current.
+void* platform_gl_proc_address(const char* name);
+
 // Handles pending window events. Returns 1 if Esc was pressed or the window
 // was closed since the last call, else 0.
 int platform_pump_events();

@@ -120,6 +120,8 @@ void platform_destroy_window()
 
 int platform_has_gl_context() { return gl_context && SDL_GL_GetCurrentContext() == gl_context; }
 
+void* platform_gl_proc_address(const char* name) { return SDL_GL_GetProcAddress(name); }
+
 double platform_refresh_rate()
 {
     SDL_DisplayMode mode;
