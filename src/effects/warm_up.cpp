@@ -48,36 +48,36 @@ void restore_snapshot(const EffectsSnapshot& s)
     std::copy(s.scene_projection, s.scene_projection + 16, scene_projection);
 }
 
-// One situation: up to four handlers, called in turn as a timeline entry
-// calls them, frames times at order/row, frame_ms apart.
+// One situation: a handler called frames times at order/row, frame_ms apart.
 struct WarmUpStep {
+    SceneHandler handler;
     int order, row;
     int frames;
-    SceneHandler handlers[4];
 };
 
 constexpr int kWarmUpFrameMs = 40;
 
-// Order 1 row 4 cues a fast flight, whose frames light the solid figure
-// under a general (not purely rotating) camera matrix, which the renderer
-// treats as another state; the flight's frames from there sweep the path.
-// The text scenes and overlays draw alike at any position.
+// Order 1 row 4 cues a fast flight: the camera off its resting axis and the
+// blended projection make the renderer build other vertex programs than at
+// rest, so the step follows a flight from there over its whole path. The
+// overlays and text scenes set the same states at any position; message
+// spam runs until it picks a new middle slogan, as in the show.
 constexpr WarmUpStep kSteps[] = {
-    {0, 0, 1, {draw_block_scene}},
-    {1, 4, 16, {draw_block_scene}},
-    {5, 0, 1, {draw_spinning_blocks}},
-    {5, 0, 1, {draw_noise_fan}},
-    {5, 0, 1, {draw_black_noise_overlay}},
-    {5, 0, 1, {draw_white_noise_overlay}},
-    {5, 0, 1, {draw_line_storm}},
-    {5, 0, 1, {draw_dark_bars}},
-    {5, 0, 1, {draw_crossed_stripes}},
-    {5, 0, 1, {draw_beat_words}},
-    {5, 0, 6, {draw_message_spam}},
-    {5, 0, 1, {draw_word_cascade}},
-    {10, 0, 1, {draw_closing_screen}},
-    {8, 48, 1, {draw_fade_in}},
-    {8, 16, 1, {draw_fade_out}},
+    {draw_block_scene, 0, 0, 1},
+    {draw_block_scene, 1, 4, 16},
+    {draw_spinning_blocks, 5, 0, 1},
+    {draw_noise_fan, 5, 0, 1},
+    {draw_black_noise_overlay, 5, 0, 1},
+    {draw_white_noise_overlay, 5, 0, 1},
+    {draw_line_storm, 5, 0, 1},
+    {draw_dark_bars, 5, 0, 1},
+    {draw_crossed_stripes, 5, 0, 1},
+    {draw_beat_words, 5, 0, 1},
+    {draw_message_spam, 5, 0, 6},
+    {draw_word_cascade, 5, 0, 1},
+    {draw_closing_screen, 10, 0, 1},
+    {draw_fade_in, 8, 48, 1},
+    {draw_fade_out, 8, 16, 1},
 };
 constexpr int kStepCount = sizeof kSteps / sizeof kSteps[0];
 
@@ -91,8 +91,6 @@ void draw_warm_up_step(int step)
     const EffectsSnapshot snapshot = take_snapshot();
     const int start_key = s.order * 64 + s.row;
     for (int frame = 0; frame < s.frames; ++frame)
-        for (SceneHandler handler : s.handlers)
-            if (handler)
-                handler(s.order, s.row, start_key, frame * kWarmUpFrameMs, kWarmUpFrameMs);
+        s.handler(s.order, s.row, start_key, frame * kWarmUpFrameMs, kWarmUpFrameMs);
     restore_snapshot(snapshot);
 }

@@ -188,6 +188,9 @@ int run_invitation()
 
     const uint32_t task_count = tasks->task_count; // the table goes with the arena
     const int failed_task = run_loading(*tasks);
+    // The renderer may still be working through the loading's frames: that
+    // work belongs to the pause, not to the show's first frame.
+    glFinish();
     platform_sleep_ms(500); // the last, darkest loading picture stays up meanwhile
     player_start();
     clock_start(); // if it fails, frames are simply not paced
