@@ -31,7 +31,7 @@ struct EffectsSnapshot {
 EffectsSnapshot take_snapshot()
 {
     EffectsSnapshot s{block_scene, spinning_blocks, overlay_state, text_scene_state,
-                      show_random, storm_points,    word_points,   {}};
+                      show_random, storm_points, word_points, {}};
     std::copy(scene_projection, scene_projection + 16, s.scene_projection);
     return s;
 }
