@@ -45,10 +45,6 @@ void platform_restore_display_mode();
 // was created stays until platform_destroy_window).
 int platform_create_window(int width, int height, int fullscreen, const char* title);
 
-// A GL entry point of the current context, or null. Framebuffer 0 bound
-// through it is the program's picture, whatever the backend draws it into.
-void* platform_gl_proc_address(const char* name);
-
 // Why the last failed window or display call failed, in a few words of the
 // system's own; an empty string when there is nothing to tell.
 const char* platform_error();

@@ -1,6 +1,7 @@
 // The program driver: start-up, loading loop, show loop, shutdown.
 #include "shell/invitation.h"
 
+#include "effects/warm_up.h"
 #include "platform/platform.h"
 #include "shell/arena.h"
 #include "shell/frame_clock.h"
@@ -27,6 +28,7 @@ constexpr int kQuestionAttempts = 3;
 constexpr int kFadeFrames = 64;
 
 PositionSource position_source = nullptr;
+int warm_up_wanted = 1;
 
 // Ends a failed start-up: says what failed in one line (with the system's
 // reason when there is one), releases the arena, the window and the display
@@ -131,6 +133,10 @@ int run_loading(const InitTaskTable& tasks)
     int tasks_done = 0;
     int fade_counter = kFadeFrames;
     int failed_task = 0;
+    // Once the tasks are done, each fade frame draws one warm-up step first,
+    // into the framebuffer its own picture then covers: the driver meets
+    // the show's states in the very framebuffer the show draws into.
+    int warm_up_step = warm_up_wanted ? 0 : warm_up_step_count();
     if (quit_requested)
         return 0;
     while (fade_counter > 0) {
@@ -139,6 +145,8 @@ int run_loading(const InitTaskTable& tasks)
             quit_requested = 1;
             failed_task = int(task_index) + 1;
         }
+        if (tasks_done && warm_up_step < warm_up_step_count())
+            draw_warm_up_step(warm_up_step++);
         glPushAttrib(GL_ALL_ATTRIB_BITS);
         if (!tasks_done) {
             ++task_index;
@@ -157,6 +165,8 @@ int run_loading(const InitTaskTable& tasks)
 }
 
 void set_position_source(PositionSource source) { position_source = source; }
+
+void set_warm_up(int on) { warm_up_wanted = on; }
 
 int run_invitation()
 {
@@ -182,6 +192,9 @@ int run_invitation()
 
     const uint32_t task_count = tasks->task_count; // the table goes with the arena
     const int failed_task = run_loading(*tasks);
+    // The renderer may still be working through the loading's frames: that
+    // work belongs to the pause, not to the show's first frame.
+    glFinish();
     platform_sleep_ms(500); // the last, darkest loading picture stays up meanwhile
     player_start();
     clock_start(); // if it fails, frames are simply not paced

@@ -25,11 +25,17 @@ using PositionSource = PlaybackPosition (*)(int frame, int show_ms);
 // player), so a driver can script the show.
 void set_position_source(PositionSource source);
 
+// Whether the loading screen meets the show's GL states behind its fade, so
+// a renderer that compiles code per state does it then (on unless turned
+// off; the show is the same either way).
+void set_warm_up(int on);
+
 struct InitTaskTable;
 
 // The loading loop: runs the init tasks one per frame behind a bar growing by
 // 640 / task count pixels, then fades the last picture to black over 64
-// frames, the first of which is the frame of the last task. Leaves after a
+// frames, the first of which is the frame of the last task; the fade's other
+// frames first draw the warm-up steps, one a frame. Leaves after a
 // frame on which quit_requested was set (Esc, close, or a task returning 0).
 // Returns the number of the task that failed (1 for the first), or 0.
 int run_loading(const InitTaskTable& tasks);

@@ -69,6 +69,13 @@ void draw_text(int x, int y, const char* text)
     // The half pixel keeps the raster position off the pixel boundary, so
     // rounding cannot shift the text by one.
     glRasterPos2f(float(x) + 0.5f, float(y) + 0.5f);
+    // The driver draws bitmaps with the fragment state of the last drawing
+    // call, so without this the text would take a new state combination
+    // after every different scene drawn before it; a point outside the view
+    // draws nothing and brings that state up to the text's own.
+    glBegin(GL_POINTS);
+    glVertex2f(-1000.0f, -1000.0f);
+    glEnd();
     glPushAttrib(GL_ALL_ATTRIB_BITS);
     glCallLists(length, GL_UNSIGNED_BYTE, text);
     glPopAttrib();

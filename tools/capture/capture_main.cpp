@@ -2,11 +2,14 @@
 // time paced at 60 Hz, with the song streamed through the same ring and feeder
 // as in the real program, and records what it shows and plays.
 //
-//   invitation-capture [--log FILE] [--png DIR --at MS[,MS...]]
+//   invitation-capture [--log FILE] [--timings FILE] [--png DIR --at MS[,MS...]]
 //                      [--video FILE.mp4|FILE.mkv [--size WxH]]
 //                      [--sheet FILE.png] [--until ORDER/ROW | --seconds S]
 //
 // --log writes one line per show frame: "frame show_ms order row entry".
+// --timings writes one line per show frame: "frame micros", the wall-clock
+// time of the frame's drawing, from its music position to the GL pipeline
+// finished (glFinish), without the capture's own reading and writing.
 // --png writes, for each MS, the first show frame whose show_ms is at or past
 // MS, as DIR/frame_MS.png (640×480 RGB).
 // --video writes every show frame, from the first to the end of the show, at
@@ -24,6 +27,7 @@
 #include "shell/player_wrappers.h"
 #include "video_file.h"
 
+#include <GL/gl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -52,6 +56,7 @@ constexpr uint32_t kShowEndKey = 10 * 64 + 16;
 // Everything the command line can say. Every option takes one value.
 struct Options {
     const char* log_path = nullptr;
+    const char* timings_path = nullptr;
     const char* png_dir = nullptr;
     const char* times = nullptr;
     const char* video_path = nullptr;
@@ -69,6 +74,7 @@ struct OptionSpec {
 // One more option is one more line here (and a field above).
 constexpr OptionSpec kOptions[] = {
     {"--log", &Options::log_path},
+    {"--timings", &Options::timings_path},
     {"--png", &Options::png_dir},
     {"--at", &Options::times},
     {"--video", &Options::video_path},
@@ -79,7 +85,7 @@ constexpr OptionSpec kOptions[] = {
 };
 
 constexpr const char* kUsage =
-    "usage: invitation-capture [--log FILE] [--png DIR --at MS[,MS...]]\n"
+    "usage: invitation-capture [--log FILE] [--timings FILE] [--png DIR --at MS[,MS...]]\n"
     "                          [--video FILE.mp4|FILE.mkv [--size WxH]] [--sheet FILE.png]\n"
     "                          [--until ORDER/ROW | --seconds S]\n";
 
@@ -97,6 +103,8 @@ struct Shot {
 };
 
 FILE* log_file = nullptr;
+FILE* timings_file = nullptr;
+std::chrono::steady_clock::time_point frame_start; // after the frame's position was read
 std::string png_dir;
 std::vector<Shot> shots;
 VideoFile* video = nullptr;
@@ -156,6 +164,7 @@ PlaybackPosition record_position(int frame, int)
     show_frame = frame;
     frame_position = player_position();
     frame_start_micros = headless_clock_micros();
+    frame_start = std::chrono::steady_clock::now();
     frame_pending = !capture_done;
     const bool until_reached = stop_at_end_key && music_position(frame_position) >= end_key;
     const bool seconds_reached = max_frames >= 0 && frames_kept >= max_frames;
@@ -223,6 +232,12 @@ void on_swap(int)
         return;
     frame_pending = false;
     ++frames_kept;
+    if (timings_file) {
+        glFinish();
+        const auto work = std::chrono::steady_clock::now() - frame_start;
+        std::fprintf(timings_file, "%d %lld\n", show_frame,
+                     static_cast<long long>(std::chrono::duration_cast<std::chrono::microseconds>(work).count()));
+    }
     const int show_ms = show_progress.show_ms;
     if (log_file)
         std::fprintf(log_file, "%d %d %d %d %u\n", show_frame, show_ms, frame_position.order,
@@ -389,6 +404,13 @@ int main(int argc, char** argv)
         video_close(video);
         return refuse(std::string("cannot write ") + options.log_path + ": " + std::strerror(code));
     }
+    if (options.timings_path && !(timings_file = std::fopen(options.timings_path, "w"))) {
+        const int code = errno;
+        if (log_file)
+            std::fclose(log_file);
+        video_close(video);
+        return refuse(std::string("cannot write ") + options.timings_path + ": " + std::strerror(code));
+    }
 
     show_progress_bar = isatty(STDERR_FILENO);
     wall_start = std::chrono::steady_clock::now();
@@ -404,6 +426,10 @@ int main(int argc, char** argv)
 
     if (log_file && std::fclose(log_file) != 0) {
         std::fprintf(stderr, "invitation-capture: cannot write %s\n", options.log_path);
+        status = 1;
+    }
+    if (timings_file && std::fclose(timings_file) != 0) {
+        std::fprintf(stderr, "invitation-capture: cannot write %s\n", options.timings_path);
         status = 1;
     }
     if (interrupted) {

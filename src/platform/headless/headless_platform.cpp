@@ -108,12 +108,6 @@ void platform_destroy_window()
 
 int platform_has_gl_context() { return eglGetCurrentContext() != EGL_NO_CONTEXT; }
 
-// The pbuffer is the picture itself: framebuffer 0 needs no translation.
-void* platform_gl_proc_address(const char* name)
-{
-    return reinterpret_cast<void*>(eglGetProcAddress(name));
-}
-
 // A pbuffer has no refresh rate: the show falls back to its 60 Hz floor.
 double platform_refresh_rate() { return 0.0; }
 

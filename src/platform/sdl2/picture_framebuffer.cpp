@@ -4,7 +4,6 @@
 #include <SDL_opengl.h>
 
 #include <cstdint>
-#include <cstring>
 
 namespace {
 
@@ -86,11 +85,6 @@ void draw_unscaled(SDL_Window* window)
     SDL_GL_GetDrawableSize(window, &window_width, &window_height);
     glViewport((window_width - picture_width) / 2, (window_height - picture_height) / 2,
                picture_width, picture_height);
-}
-
-void APIENTRY bind_framebuffer_as_shell_sees_it(GLenum target, GLuint framebuffer)
-{
-    gl.bind_framebuffer(target, framebuffer == 0 ? picture : framebuffer);
 }
 
 } // namespace
@@ -180,12 +174,4 @@ void picture_framebuffer_destroy()
         gl.delete_renderbuffers(2, picture_buffers);
         picture_buffers[0] = picture_buffers[1] = 0;
     }
-}
-
-void* picture_framebuffer_proc_address(const char* name)
-{
-    if (picture && (std::strcmp(name, "glBindFramebuffer") == 0 ||
-                    std::strcmp(name, "glBindFramebufferEXT") == 0))
-        return reinterpret_cast<void*>(&bind_framebuffer_as_shell_sees_it);
-    return SDL_GL_GetProcAddress(name);
 }

@@ -22,9 +22,3 @@ void picture_framebuffer_rebind();
 
 // Deletes the framebuffer. Harmless when there is none.
 void picture_framebuffer_destroy();
-
-// A GL entry point as the shell must see it: glBindFramebuffer with 0 binds
-// the picture rather than the window, so code that draws into a framebuffer
-// of its own and then goes back to "the default one" still draws the
-// picture. Every other name is looked up as usual.
-void* picture_framebuffer_proc_address(const char* name);

@@ -186,8 +186,6 @@ void platform_destroy_window()
     display_mode_changed = 0;
 }
 
-void* platform_gl_proc_address(const char* name) { return picture_framebuffer_proc_address(name); }
-
 int platform_has_gl_context() { return gl_context && SDL_GL_GetCurrentContext() == gl_context; }
 
 double platform_refresh_rate()

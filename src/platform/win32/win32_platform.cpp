@@ -184,17 +184,6 @@ int platform_create_window(int width, int height, int fullscreen, const char* ti
 
 const char* platform_error() { return last_error; }
 
-void* platform_gl_proc_address(const char* name)
-{
-    // wglGetProcAddress knows only extensions and entry points past 1.1, and
-    // some drivers answer 1, 2, 3 or -1 instead of null for a missing one.
-    PROC address = wglGetProcAddress(name);
-    const INT_PTR value = reinterpret_cast<INT_PTR>(address);
-    if (value == 0 || value == 1 || value == 2 || value == 3 || value == -1)
-        address = GetProcAddress(GetModuleHandleA("opengl32.dll"), name);
-    return reinterpret_cast<void*>(address);
-}
-
 void platform_report_failure(const char* line)
 {
     std::fprintf(stderr, "%s\n", line);
