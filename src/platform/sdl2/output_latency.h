@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-// Starts measuring for a device just opened with the spec SDL granted:
+// Starts measuring for a device just opened with the format SDL granted:
 // reads INVITATION_AUDIO_OFFSET_MS (a bad value is ignored with one line on
 // stderr) and, on a sound server, starts asking it for this stream's delay.
 // Main thread.
