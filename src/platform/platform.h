@@ -36,9 +36,10 @@ void platform_restore_display_mode();
 // Opens the show's window with a client area of width × height and a
 // double-buffered GL 1.x compatibility context with a depth buffer of at least
 // 16 bits, made current on the calling thread. With fullscreen non-zero the
-// window is borderless and covers the display: in the mode of
-// platform_set_display_mode when the display takes it, else at the display's
-// own resolution with the cursor hidden. Whatever the window's size, the
+// window is borderless and covers the display in the mode of
+// platform_set_display_mode when the display takes it. When it does not, SDL
+// covers the display at its own resolution with the cursor hidden, and Win32
+// opens the ordinary captioned window. Whatever the window's size, the
 // program draws a width × height picture (the default framebuffer and the
 // first viewport are that picture) and the backend shows it as large as fits,
 // aspect kept, centred on black. Returns 1 on success, 0 on failure (whatever
