@@ -145,6 +145,31 @@ bool encode_sound(VideoFile* video, int frames)
     return encode(video, video->sound_encoder, video->sound_stream, sound);
 }
 
+// Opens a set-up encoder and gives it a stream of the file; null (with the
+// reason kept) on failure.
+AVStream* open_stream(VideoFile* video, AVCodecContext* encoder, const AVCodec* codec, const char* what)
+{
+    if (video->muxer->oformat->flags & AVFMT_GLOBALHEADER)
+        encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    int code = avcodec_open2(encoder, codec, nullptr);
+    if (code < 0) {
+        fail(video, std::string("cannot open the ") + codec->name + " encoder: " + av_message(code));
+        return nullptr;
+    }
+    AVStream* stream = avformat_new_stream(video->muxer, nullptr);
+    if (!stream) {
+        fail(video, std::string("out of memory for the ") + what + " stream");
+        return nullptr;
+    }
+    stream->time_base = encoder->time_base;
+    code = avcodec_parameters_from_context(stream->codecpar, encoder);
+    if (code < 0) {
+        fail(video, std::string("cannot describe the ") + what + " stream: " + av_message(code));
+        return nullptr;
+    }
+    return stream;
+}
+
 bool open_picture_encoder(VideoFile* video)
 {
     const VideoSettings& s = video->settings;
@@ -172,26 +197,17 @@ bool open_picture_encoder(VideoFile* video)
         av_opt_set_int(encoder->priv_data, "level", 3, 0);
         av_opt_set_int(encoder->priv_data, "slicecrc", 1, 0);
     }
-    if (video->muxer->oformat->flags & AVFMT_GLOBALHEADER)
-        encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    int code = avcodec_open2(encoder, codec, nullptr);
-    if (code < 0)
-        return fail(video, std::string("cannot open the ") + codec->name + " encoder: " + av_message(code));
-    video->picture_stream = avformat_new_stream(video->muxer, nullptr);
+    video->picture_stream = open_stream(video, encoder, codec, "picture");
     if (!video->picture_stream)
-        return fail(video, "out of memory for the picture stream");
-    video->picture_stream->time_base = encoder->time_base;
+        return false;
     video->picture_stream->avg_frame_rate = encoder->framerate;
-    code = avcodec_parameters_from_context(video->picture_stream->codecpar, encoder);
-    if (code < 0)
-        return fail(video, "cannot describe the picture stream: " + av_message(code));
 
     // The picture: black all over once; each frame rewrites only the middle.
     AVFrame* picture = video->picture = av_frame_alloc();
     picture->format = encoder->pix_fmt;
     picture->width = s.width;
     picture->height = s.height;
-    if ((code = av_frame_get_buffer(picture, 0)) < 0)
+    if (const int code = av_frame_get_buffer(picture, 0); code < 0)
         return fail(video, "out of memory for the picture: " + av_message(code));
     const bool yuv = is_subsampled(encoder->pix_fmt);
     for (int plane = 0; plane < av_pix_fmt_count_planes(encoder->pix_fmt); ++plane) {
@@ -236,25 +252,16 @@ bool open_sound_encoder(VideoFile* video)
     } else {
         encoder->sample_fmt = AV_SAMPLE_FMT_S16;
     }
-    if (video->muxer->oformat->flags & AVFMT_GLOBALHEADER)
-        encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    int code = avcodec_open2(encoder, codec, nullptr);
-    if (code < 0)
-        return fail(video, std::string("cannot open the ") + codec->name + " encoder: " + av_message(code));
-    video->sound_stream = avformat_new_stream(video->muxer, nullptr);
+    video->sound_stream = open_stream(video, encoder, codec, "sound");
     if (!video->sound_stream)
-        return fail(video, "out of memory for the sound stream");
-    video->sound_stream->time_base = encoder->time_base;
-    code = avcodec_parameters_from_context(video->sound_stream->codecpar, encoder);
-    if (code < 0)
-        return fail(video, "cannot describe the sound stream: " + av_message(code));
+        return false;
 
     AVFrame* sound = video->sound = av_frame_alloc();
     sound->format = encoder->sample_fmt;
     sound->sample_rate = encoder->sample_rate;
     sound->nb_samples = encoder->frame_size > 0 ? encoder->frame_size : 1024;
     av_channel_layout_copy(&sound->ch_layout, &encoder->ch_layout);
-    if ((code = av_frame_get_buffer(sound, 0)) < 0)
+    if (const int code = av_frame_get_buffer(sound, 0); code < 0)
         return fail(video, "out of memory for sound: " + av_message(code));
     return true;
 }
