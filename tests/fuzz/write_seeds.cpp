@@ -92,19 +92,7 @@ int main(int argc, char** argv)
     every.instruments[1].vibrato_rate = 40;
     save(dir, "every_effect.xm", every);
 
-    // An 8-bit ping-pong loop over a whole 17-frame sample, whose return leg
-    // once read far before the sample at this pitch.
-    xm::Song ping;
-    ping.channels = 1;
-    ping.patterns.resize(1);
-    ping.patterns[0].rows = 16;
-    xm::Sample short_loop;
-    short_loop.frames = xm::sine_frames(17, 17, 100);
-    short_loop.loop = 2;
-    short_loop.loop_length = 17;
-    ping.instruments = {xm::single_sample_instrument(short_loop)};
-    ping.patterns[0].at(0, 0, 1) = {24, 1, 0, 0, 0};
-    save(dir, "ping_pong_at_frame_zero.xm", ping);
+    save(dir, "ping_pong_at_frame_zero.xm", xm::ping_pong_from_frame_zero_song());
 
     // Patterns named but absent, stored empty, and 16-bit ping-pong samples.
     xm::Song sparse = busy;

@@ -115,14 +115,7 @@ TEST(Render, BlockSizeDoesNotChangeTheSound)
 // within two seconds.
 TEST(Render, PingPongLoopFromFrameZeroPlaysOn)
 {
-    xm::Song song = quiet_song(16);
-    xm::Sample sample;
-    sample.frames = xm::sine_frames(17, 17, 100);
-    sample.loop = 2;
-    sample.loop_length = 17;
-    song.instruments = {xm::single_sample_instrument(sample)};
-    song.patterns[0].at(0, 0, 1) = {24, 1, 0, 0, 0};
-    ModulePtr m = start_song(song);
+    ModulePtr m = start_song(xm::ping_pong_from_frame_zero_song());
     ASSERT_TRUE(m);
     std::vector<float> mix(2 * 882);
     double energy = 0;

@@ -215,6 +215,24 @@ inline std::vector<int> noise_burst_frames(int count, int amplitude)
     return frames;
 }
 
+// One channel, 16 rows: an 8-bit ping-pong loop over a whole 17-frame sample,
+// cell note 24 on row 0. The loop's return leg once counted one frame too many
+// at this pitch and read far before the sample.
+inline Song ping_pong_from_frame_zero_song()
+{
+    Song song;
+    song.channels = 1;
+    song.patterns.resize(1);
+    song.patterns[0].rows = 16;
+    Sample sample;
+    sample.frames = sine_frames(17, 17, 100);
+    sample.loop = 2;
+    sample.loop_length = 17;
+    song.instruments = {single_sample_instrument(sample)};
+    song.patterns[0].at(0, 0, 1) = {24, 1, 0, 0, 0};
+    return song;
+}
+
 // A small but busy song: channels channels over patterns patterns of 64 rows,
 // a looped 16-bit lead, a ping-pong 8-bit pad and a one-shot 8-bit drum, with
 // arpeggio, volume-column slides, an envelope with sustain and fade-out, and
