@@ -22,9 +22,15 @@ TEST(Headless, ClearsAndReadsBackTopLeftPixels)
     EXPECT_EQ(top_left.r, 255);
     EXPECT_EQ(top_left.b, 0);
     EXPECT_EQ(below.b, 255);
+    // The windowed show's buffers, so that blending rounds as it does there.
+    for (GLenum channel : {GL_RED_BITS, GL_GREEN_BITS, GL_BLUE_BITS, GL_ALPHA_BITS}) {
+        GLint bits = 0;
+        glGetIntegerv(channel, &bits);
+        EXPECT_EQ(bits, 8) << "channel " << channel;
+    }
     GLint depth_bits = 0;
     glGetIntegerv(GL_DEPTH_BITS, &depth_bits);
-    EXPECT_GE(depth_bits, 16);
+    EXPECT_EQ(depth_bits, 24);
 }
 
 TEST(Headless, VirtualClockMovesOnlyOnWaits)

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -42,6 +43,37 @@ EGLDisplay open_surfaceless_display()
     return display;
 }
 
+// The first single-sampled config with 8-bit RGBA and 24 depth bits, the
+// buffers the windowed show draws into. eglChooseConfig puts deeper colour
+// first (10-bit on Mesa), which would blend and round differently from the
+// show and take the renderer's slower paths.
+EGLConfig choose_picture_config(EGLDisplay display)
+{
+    const EGLint wanted[] = {
+        EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
+        EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8, EGL_BLUE_SIZE, 8, EGL_ALPHA_SIZE, 8,
+        EGL_DEPTH_SIZE, 24, EGL_SAMPLE_BUFFERS, 0, EGL_NONE};
+    EGLint count = 0;
+    if (!eglChooseConfig(display, wanted, nullptr, 0, &count) || count < 1)
+        return nullptr;
+    std::vector<EGLConfig> configs(static_cast<size_t>(count));
+    if (!eglChooseConfig(display, wanted, configs.data(), count, &count))
+        return nullptr;
+    for (int i = 0; i < count; ++i) {
+        EGLint exact = 1;
+        for (EGLint attribute : {EGL_RED_SIZE, EGL_GREEN_SIZE, EGL_BLUE_SIZE, EGL_ALPHA_SIZE}) {
+            EGLint bits = 0;
+            eglGetConfigAttrib(display, configs[size_t(i)], attribute, &bits);
+            exact &= bits == 8;
+        }
+        EGLint depth = 0;
+        eglGetConfigAttrib(display, configs[size_t(i)], EGL_DEPTH_SIZE, &depth);
+        if (exact && depth == 24)
+            return configs[size_t(i)];
+    }
+    return nullptr;
+}
+
 } // namespace
 
 void headless_advance_clock(int64_t micros) { clock_micros.fetch_add(micros); }
@@ -68,13 +100,8 @@ int platform_create_window(int width, int height, int, const char*)
         egl_display = open_surfaceless_display();
     if (egl_display == EGL_NO_DISPLAY)
         return 0;
-    const EGLint config_attribs[] = {
-        EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
-        EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8, EGL_BLUE_SIZE, 8, EGL_DEPTH_SIZE, 16,
-        EGL_NONE};
-    EGLConfig config;
-    EGLint config_count = 0;
-    if (!eglChooseConfig(egl_display, config_attribs, &config, 1, &config_count) || config_count < 1)
+    const EGLConfig config = choose_picture_config(egl_display);
+    if (!config)
         return 0;
     const EGLint surface_attribs[] = {EGL_WIDTH, width, EGL_HEIGHT, height, EGL_NONE};
     egl_surface = eglCreatePbufferSurface(egl_display, config, surface_attribs);
