@@ -49,27 +49,27 @@ EGLDisplay open_surfaceless_display()
 // show and take the renderer's slower paths.
 EGLConfig choose_picture_config(EGLDisplay display)
 {
+    // Pairs of attribute and value; from the third pair on, a config must
+    // match the value exactly.
     const EGLint wanted[] = {
         EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
         EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8, EGL_BLUE_SIZE, 8, EGL_ALPHA_SIZE, 8,
-        EGL_DEPTH_SIZE, 24, EGL_SAMPLE_BUFFERS, 0, EGL_NONE};
+        EGL_DEPTH_SIZE, 24, EGL_SAMPLES, 0, EGL_NONE};
     EGLint count = 0;
     if (!eglChooseConfig(display, wanted, nullptr, 0, &count) || count < 1)
         return nullptr;
     std::vector<EGLConfig> configs(static_cast<size_t>(count));
     if (!eglChooseConfig(display, wanted, configs.data(), count, &count))
         return nullptr;
-    for (int i = 0; i < count; ++i) {
-        EGLint exact = 1;
-        for (EGLint attribute : {EGL_RED_SIZE, EGL_GREEN_SIZE, EGL_BLUE_SIZE, EGL_ALPHA_SIZE}) {
-            EGLint bits = 0;
-            eglGetConfigAttrib(display, configs[size_t(i)], attribute, &bits);
-            exact &= bits == 8;
+    configs.resize(static_cast<size_t>(count));
+    for (EGLConfig config : configs) {
+        bool exact = true;
+        for (size_t a = 4; wanted[a] != EGL_NONE; a += 2) {
+            EGLint value = -1;
+            exact = exact && eglGetConfigAttrib(display, config, wanted[a], &value) && value == wanted[a + 1];
         }
-        EGLint depth = 0;
-        eglGetConfigAttrib(display, configs[size_t(i)], EGL_DEPTH_SIZE, &depth);
-        if (exact && depth == 24)
-            return configs[size_t(i)];
+        if (exact)
+            return config;
     }
     return nullptr;
 }
