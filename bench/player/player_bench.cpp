@@ -76,10 +76,8 @@ void BM_MixVoices(benchmark::State& state)
         v.step_fraction = fraction;
         v.direction = VOICE_FORWARD;
         v.panning = (i * 37) % 256;
-        v.target_left = v.ramp_goal_left = v.panning * 127 / 255;
-        v.target_right = v.ramp_goal_right = (255 - v.panning) * 127 / 255;
-        v.gain_left = v.target_left * 256;
-        v.gain_right = v.target_right * 256;
+        v.target_left = v.ramp_goal_left = v.gain_left = FULL_GAIN * static_cast<float>(256 - v.panning) / 256;
+        v.target_right = v.ramp_goal_right = v.gain_right = FULL_GAIN * static_cast<float>(v.panning) / 256;
         v.position = static_cast<uint32_t>(i * 13);
     }
     std::vector<float> buffer(2 * MIX_FRAMES);

@@ -21,9 +21,9 @@ enum : uint8_t {
 };
 
 struct Channel {
-    uint8_t note;             // current note, 0-based 0..95; indexes the instrument's sample_map
+    uint8_t note;             // the last note played, 1..96; 0 before the first
     uint8_t update_flags;     // UPDATE_* bits pending for this tick
-    MixVoice* voice;          // voice i or its partner i + 32
+    MixVoice* voice;          // voice i or its partner i + MAX_CHANNELS
     int32_t period;           // linear period (7680 - note × 64 - finetune / 2), or Amiga period
     int32_t volume;           // 0..64
     int32_t panning;          // nominally 0..255; clamped when handed to the voice
@@ -31,12 +31,14 @@ struct Channel {
     int32_t envelope_tick;    // volume envelope position, ticks
     int32_t envelope_point;   // point that starts the next segment
     int32_t envelope_value;   // 16.16
-    int32_t envelope_volume;  // 0..64 for valid envelopes
+    int32_t envelope_volume;  // 16.16, 0..64 for valid envelopes
     int32_t envelope_slope;   // 16.16 per tick
     uint8_t envelope_finished;
     int32_t fadeout_volume;   // 65536 full .. 0
     uint8_t key_off;
-    uint8_t instrument;       // current instrument, 0-based
+    uint8_t instrument;       // 0-based instrument of the sounding note: its envelopes, fade-out and auto-vibrato play
+    uint8_t given_instrument; // 0-based instrument last named in a cell: the next note plays it
+    const Sample* sample;     // the sounding note's sample; null before the first note
 
     // Effect state. A memory holds the last non-zero parameter of its effect,
     // which a zero parameter repeats.
@@ -66,7 +68,7 @@ struct Channel {
     uint8_t loop_row, loop_count;            // E6x pattern loop
     // Panning envelope, stepped like the volume envelope; 32 is the centre.
     int32_t panning_envelope_tick, panning_envelope_point, panning_envelope_value, panning_envelope_slope;
-    int32_t panning_envelope_volume;  // 0..64
+    int32_t panning_envelope_volume;  // 16.16, 0..64
     uint8_t panning_envelope_finished;
     uint8_t panning_envelope_on;      // the instrument has a panning envelope
     // Auto-vibrato of the instrument.
@@ -90,5 +92,4 @@ void replay_effects_tick(Module* module);
 void envelope_step(Channel& channel, const Instrument& instrument);
 void panning_envelope_step(Channel& channel, const Instrument& instrument);
 void volume_column_row(Channel& channel, uint8_t volume_byte);
-void reset_channel_instrument(Channel& channel, const Sample& sample);
 void update_voice(Channel& channel, const Sample& sample, const Module& module);
