@@ -178,13 +178,13 @@ void run_envelopes_and_fadeout(Channel& channel, const Instrument& instrument)
     }
 }
 
-// Every change of the channel volume is heard as it is: tremolo's and
-// tremor's hold on the output volume ends here.
+// Every change of the channel volume is heard as it is: tremolo's hold on the
+// output volume ends here. Tremor's off phase does not: only an instrument
+// number ends it.
 void set_volume(Channel& channel, int volume)
 {
     channel.volume = volume;
     channel.volume_delta = 0;
-    channel.tremor_mute = 0;
     channel.update_flags |= UPDATE_VOLUME;
 }
 
@@ -323,15 +323,30 @@ void retrigger(Channel& channel)
     channel.update_flags |= UPDATE_TRIGGER;
 }
 
-void multi_retrigger(Channel& channel, uint8_t parameter, uint8_t volume_byte)
+// Rxy on every tick of its rows, counting them as FastTracker II does: the
+// count is looked at before it moves on, a row's first tick with an
+// instrument number counts from 1, on that tick a note is not retriggered
+// (it has just started), and a volume set in the volume column keeps the
+// first tick from counting at all.
+void multi_retrigger(Channel& channel, uint8_t parameter, const PatternCell& cell, bool first_tick)
 {
     if (parameter & 0x0F)
         channel.retrigger_interval = parameter & 0x0F;
     if (parameter >> 4)
         channel.retrigger_volume = parameter >> 4;
-    if (++channel.retrigger_count < channel.retrigger_interval)
+    int count = channel.retrigger_count;
+    if (first_tick) {
+        if (cell.instrument != 0 && cell.note != NOTE_KEY_OFF)
+            count = 1;
+        if (cell.volume > 0x10 && cell.volume <= 0x50) {
+            channel.retrigger_count = static_cast<uint8_t>(count);
+            return;
+        }
+    }
+    const bool due = count >= channel.retrigger_interval && !(first_tick && is_note(cell.note));
+    channel.retrigger_count = static_cast<uint8_t>(due ? 1 : count + 1);
+    if (!due)
         return;
-    channel.retrigger_count = 0;
     int v = channel.volume;
     switch (channel.retrigger_volume) {
     case 0x1: v -= 1; break;
@@ -352,8 +367,8 @@ void multi_retrigger(Channel& channel, uint8_t parameter, uint8_t volume_byte)
     }
     set_volume(channel, clamp(v, 0, 64));
     // A volume in the volume column wins over the slide, as in FastTracker II.
-    if (volume_byte >= 0x10 && volume_byte <= 0x50)
-        set_volume(channel, volume_byte - 0x10);
+    if (cell.volume >= 0x10 && cell.volume <= 0x50)
+        set_volume(channel, cell.volume - 0x10);
     retrigger(channel);
 }
 
@@ -585,13 +600,7 @@ void effect_row(Module& module, Channel& channel, const Instrument& instrument, 
         else if ((p >> 4) == 2)
             slide_period(channel, remembered(p & 0x0F, channel.extra_fine_down_memory));
         break;
-    case EFFECT_MULTI_RETRIGGER:
-        // The row's first tick counts too; with a note it has just started.
-        if (is_note(cell.note))
-            ++channel.retrigger_count;
-        else
-            multi_retrigger(channel, p, cell.volume);
-        break;
+    case EFFECT_MULTI_RETRIGGER: multi_retrigger(channel, p, cell, true); break;
     default: break;  // the rest act on the ticks after the row's first
     }
 }
@@ -741,7 +750,7 @@ void effect_tick(Module& module, Channel& channel, const Voiced& voiced, const P
         channel.panning = clamp(channel.panning + slide_amount(remembered(p, channel.panning_slide_memory)), 0, 255);
         channel.update_flags |= UPDATE_PANNING;
         break;
-    case EFFECT_MULTI_RETRIGGER: multi_retrigger(channel, p, cell.volume); break;
+    case EFFECT_MULTI_RETRIGGER: multi_retrigger(channel, p, cell, false); break;
     case EFFECT_TREMOR: tremor(channel, p); break;
     default: break;
     }

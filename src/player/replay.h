@@ -45,7 +45,7 @@ struct Channel {
     int32_t period_delta;     // vibrato or glissando: period units added to the output, kept while the effect runs
     int32_t auto_vibrato_delta;  // the instrument's auto-vibrato: period units added this tick
     int32_t volume_delta;     // tremolo: added to the output volume, -64..64
-    uint8_t tremor_mute;      // tremor's off phase: the output volume is 0
+    uint8_t tremor_mute;      // tremor's off phase: the output volume is 0 until the next instrument number
     int32_t porta_target;     // tone portamento's goal period
     int32_t porta_speed;      // tone portamento, period units per tick
     uint32_t sample_offset;   // frames into the sample at which the next trigger starts (9xx)
@@ -63,7 +63,8 @@ struct Channel {
     uint8_t tremolo_speed, tremolo_depth, tremolo_position;
     uint8_t waveforms;         // vibrato waveform (E4x) in the low nibble, tremolo (E7x) in the high; bit 2 of each: keep the position on new notes
     uint8_t glissando;         // E3x: tone portamento moves in semitones
-    uint8_t retrigger_interval, retrigger_volume, retrigger_count;  // Rxy memories and tick counter
+    uint8_t retrigger_interval, retrigger_volume;  // Rxy memories
+    uint8_t retrigger_count;  // Rxy's tick counter
     uint8_t tremor_memory, tremor_position;  // Txy: on and off ticks; phase (bit 7 on) and ticks left
     uint8_t loop_row, loop_count;            // E6x pattern loop
     // Panning envelope, stepped like the volume envelope; 32 is the centre.

@@ -33,7 +33,7 @@ constexpr double VOICED_DB = -40;    // a tick's pitch is measured where a side 
 constexpr uint8_t C5 = 61, C6 = 73, KEY_OFF = 97;
 // Instruments of every test song.
 constexpr uint8_t SINE = 1, ENVELOPED = 2, PANNING_ENVELOPE = 3, AUTO_VIBRATO = 4, DECAYING = 5,
-                  EMPTY = 6, SOFT_PANNED = 7, FALLING = 8;
+                  EMPTY = 6, SOFT_PANNED = 7, FALLING = 8, PLUCK = 9;
 
 xm::Sample sine_sample()
 {
@@ -74,11 +74,14 @@ xm::Song base_song()
     wobbling.vibrato_depth = 10;
     wobbling.vibrato_rate = 20;
 
-    xm::Sample decaying;  // one-shot, fading out over 30000 frames
-    decaying.sixteen_bit = true;
-    decaying.frames = xm::sine_frames(30000, 32, 16000);
-    for (int i = 0; i < 30000; ++i)
-        decaying.frames[static_cast<size_t>(i)] = decaying.frames[static_cast<size_t>(i)] * (30000 - i) / 30000;
+    auto fading = [](int length) {  // one-shot, fading out over length frames
+        xm::Sample sample;
+        sample.sixteen_bit = true;
+        sample.frames = xm::sine_frames(length, 32, 16000);
+        for (int i = 0; i < length; ++i)
+            sample.frames[static_cast<size_t>(i)] = sample.frames[static_cast<size_t>(i)] * (length - i) / length;
+        return sample;
+    };
 
     xm::Sample soft = sine_sample();  // its own volume and panning
     soft.volume = 0x20;
@@ -89,8 +92,9 @@ xm::Song base_song()
     falling.volume.type = 1;
     falling.fadeout = 60;
 
-    song.instruments = {plain, enveloped, panned, wobbling, xm::single_sample_instrument(decaying),
-                        xm::Instrument{}, xm::single_sample_instrument(soft), falling};
+    song.instruments = {plain, enveloped, panned, wobbling, xm::single_sample_instrument(fading(30000)),
+                        xm::Instrument{}, xm::single_sample_instrument(soft), falling,
+                        xm::single_sample_instrument(fading(7000))};
     return song;
 }
 
@@ -354,15 +358,16 @@ const PeerCase CASES[] = {
          effect_rows(s, 8, 8, 0xE, 0x90);
      }},
     {"multi retrigger Rxy", [](xm::Song& s) {
-         at(s, 0) = {C5, DECAYING, 0, 0x1B, 0x53};
+         at(s, 0) = {C5, PLUCK, 0, 0x1B, 0x53};
          effect_rows(s, 1, 4, 0x1B, 0);
          effect_rows(s, 6, 9, 0x1B, 0xE2);
      }},
-    // Rxy with a note and a volume-column value retriggers on the peers' ticks.
+    // Rxy with a note and a volume set in the volume column retriggers a tick later.
     {"multi retrigger with a note and a volume", [](xm::Song& s) {
-         at(s, 0) = {C5, DECAYING, 0x30, 0x1B, 0x02};
-         at(s, 4) = {C5, DECAYING, 0x40, 0x1B, 0x03};
-         at(s, 8) = {C5, DECAYING, 0x20, 0x1B, 0x84};
+         at(s, 0) = {C5, PLUCK, 0x30, 0x1B, 0x02};
+         at(s, 4) = {C5, PLUCK, 0x40, 0x1B, 0x03};
+         at(s, 8) = {C5, PLUCK, 0x50, 0x1B, 0x84};
+         at(s, 12) = {C5, PLUCK, 0, 0x1B, 0x02};
      }},
     {"note cut ECx", [](xm::Song& s) {
          at(s, 0) = {C5, SINE, 0, 0xE, 0xC3};
@@ -449,9 +454,13 @@ const PeerCase CASES[] = {
          effect_rows(s, 5, 5, 0x15, 0x1C);
      }},
     {"tremor Txy", [](xm::Song& s) { at(s, 0) = {C5, SINE, 0, 0x1D, 0x21}; effect_rows(s, 1, 7, 0x1D, 0); }},
-    // Tremor that stops in its off phase stays silent until a new note or instrument.
+    // Tremor that stops in its off phase stays silent, whatever sets the volume,
+    // until an instrument number.
     {"tremor ending in its off phase", [](xm::Song& s) {
          at(s, 0) = {C5, SINE, 0, 0x1D, 0x13};
+         effect_rows(s, 2, 2, 0xC, 0x30);
+         at(s, 3).volume = 0x40;
+         effect_rows(s, 4, 4, 0xA, 0x01);
          at(s, 5) = {C6, 0, 0, 0, 0};
          effect_rows(s, 8, 8, 0x1D, 0x13);
          at(s, 11) = {0, SINE, 0, 0, 0};
@@ -470,12 +479,18 @@ const PeerCase CASES[] = {
     // A note whose relative note puts it outside the playable range is not played.
     {"notes outside the playable range", [](xm::Song& s) {
          xm::Sample high = sine_sample();
+         high.frames = xm::sine_frames(2048, 64, 12000);
+         high.volume = 0x20;
          high.relative_note = 60;
-         s.instruments.push_back(xm::single_sample_instrument(high));  // instrument 9
+         xm::Sample low = high;
+         low.relative_note = -60;
+         s.instruments.push_back(xm::single_sample_instrument(high));  // instrument 10
+         s.instruments.push_back(xm::single_sample_instrument(low));   // instrument 11
          at(s, 0) = {C5, SINE, 0, 0, 0};
-         at(s, 4) = {C5, 9, 0, 0, 0};
-         at(s, 8) = {C6, SINE, 0, 0, 0};
-         at(s, 12) = {25, 9, 0, 0, 0};
+         at(s, 3) = {C5, 10, 0, 0, 0};
+         at(s, 6) = {C5 - 48, 11, 0, 0, 0};
+         at(s, 9) = {C5, 11, 0, 0, 0};
+         at(s, 12) = {13, 10, 0, 0, 0};
      }},
     // An instrument number alone takes volume and panning from the sample that is playing.
     {"instrument number without a note", [](xm::Song& s) {
