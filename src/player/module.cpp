@@ -1,11 +1,12 @@
 // The XM loader, and the creation and destruction of a Module.
 //
 // The file is read only through the module source streams. Everything read is
-// checked here, at the boundary: a short read in the headers or patterns,
-// counts the replay cannot hold, or sizes beyond the limits fail the load with
-// a one-line reason in module_error, so the replay and mixer can trust the
-// Module they are given. Sample data cut short by the end of the file is
-// read as far as it goes and the rest is silence, as other players do.
+// checked here, at the boundary: a short read in the song header, counts the
+// replay cannot hold, or sizes beyond the limits fail the load with a one-line
+// reason in module_error, so the replay and mixer can trust the Module they
+// are given. A file cut short after its song header plays what it holds, as
+// other players do: the patterns and instruments before the cut, sample data
+// as far as it goes, and silence for the rest.
 #include "player/module.h"
 
 #include <algorithm>
