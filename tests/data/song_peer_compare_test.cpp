@@ -2,7 +2,7 @@
 // same rise and fall of loudness through the show.
 #include "data/embedded_song.h"
 #include "song_rendering.h"
-#include "support/peer_compare.h"
+#include "testkit/peer_compare.h"
 
 #include <gtest/gtest.h>
 #include <libopenmpt/libopenmpt.hpp>

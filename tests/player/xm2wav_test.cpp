@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "support/xm_writer.h"
+#include "testkit/xm_writer.h"
 
 namespace fs = std::filesystem;
 
