@@ -30,6 +30,13 @@ constexpr int kFadeFrames = 64;
 PositionSource position_source = nullptr;
 int warm_up_wanted = 1;
 
+// Handles pending window events: Esc or closing the window sets quit_requested.
+void pump_messages()
+{
+    if (platform_pump_events())
+        quit_requested = 1;
+}
+
 // Ends a failed start-up: says what failed in one line (with the system's
 // reason when there is one), releases the arena, the window and the display
 // mode, and gives the exit status.
@@ -176,7 +183,7 @@ int run_invitation()
         return fail_start("cannot show the start-up question", platform_error());
     if (!create_show_window(640, 480, 32, answer == kAnswerYes, kWindowTitle))
         return fail_start("cannot open the 640x480 OpenGL window", platform_error());
-    frame_period = frame_period_for(frame_period);
+    frame_period = frame_period_for(platform_refresh_rate());
     if (!arena_create())
         return fail_start("out of memory for the 8 MiB arena");
     const InitTaskTable* tasks = build_init_tasks();
