@@ -1,6 +1,8 @@
 // The program driver: start-up, loading loop, show loop, shutdown.
 #include "shell/invitation.h"
 
+#include "data/show_tables.h"
+#include "effects/effects.h"
 #include "effects/warm_up.h"
 #include "platform/platform.h"
 #include "shell/arena.h"
@@ -186,10 +188,10 @@ int run_invitation()
     frame_period = frame_period_for(platform_refresh_rate());
     if (!arena_create())
         return fail_start("out of memory for the 8 MiB arena");
-    const InitTaskTable* tasks = build_init_tasks();
+    const InitTaskTable* tasks = build_init_tasks(init_task_list, init_procedures);
     if (!tasks)
         return fail_start("out of arena memory for the init-task table");
-    const TimelineEntry* timeline = build_timeline();
+    const TimelineEntry* timeline = build_timeline(timeline_table, scene_procedures);
     if (!timeline)
         return fail_start("out of arena memory for the timeline");
     if (!build_bitmap_font(40, 40, "Impact"))
