@@ -1,52 +1,14 @@
 // The warm-up steps: each visit of the scene list (data/show_procedures.h),
 // a scene handler called at a position that puts it in one of its states,
-// between a snapshot and a restore of everything the handlers change.
+// between a snapshot and a restore of every effect family's state.
 #include "effects/warm_up.h"
 
-#include "effects/block_scene.h"
-#include "effects/blocks.h"
+#include "effects/effect_states.h"
 #include "effects/effects.h"
-#include "effects/noise.h"
-#include "effects/overlays.h"
-#include "effects/text_scenes.h"
-#include "show/scene.h"
 
-#include <algorithm>
 #include <array>
 
 namespace {
-
-// Everything a scene handler may change outside GL.
-struct EffectsSnapshot {
-    BlockSceneState block_scene;
-    SpinningBlocksState spinning_blocks;
-    OverlayState overlay_state;
-    TextSceneState text_scene_state;
-    RandomGenerator show_random;
-    StormPoints storm_points;
-    WordPoints word_points;
-    double scene_projection[16];
-};
-
-EffectsSnapshot take_snapshot()
-{
-    EffectsSnapshot s{block_scene, spinning_blocks, overlay_state, text_scene_state,
-                      show_random, storm_points, word_points, {}};
-    std::copy(scene_projection, scene_projection + 16, s.scene_projection);
-    return s;
-}
-
-void restore_snapshot(const EffectsSnapshot& s)
-{
-    block_scene = s.block_scene;
-    spinning_blocks = s.spinning_blocks;
-    overlay_state = s.overlay_state;
-    text_scene_state = s.text_scene_state;
-    show_random = s.show_random;
-    storm_points = s.storm_points;
-    word_points = s.word_points;
-    std::copy(s.scene_projection, s.scene_projection + 16, scene_projection);
-}
 
 // A scene drawn frames times at order/row, kWarmUpFrameMs apart.
 struct WarmUpVisit {
@@ -97,9 +59,9 @@ int warm_up_step_count() { return int(kSteps.size()); }
 void draw_warm_up_step(int step)
 {
     const WarmUpStep& s = kSteps[step];
-    const EffectsSnapshot snapshot = take_snapshot();
+    const EffectStates saved = save_effect_states();
     const int start_key = s.visit.order * 64 + s.visit.row;
     for (int frame = 0; frame < s.visit.frames; ++frame)
         s.handler(s.visit.order, s.visit.row, start_key, frame * kWarmUpFrameMs, kWarmUpFrameMs);
-    restore_snapshot(snapshot);
+    restore_effect_states(saved);
 }

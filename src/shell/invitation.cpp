@@ -2,6 +2,7 @@
 #include "shell/invitation.h"
 
 #include "data/show_tables.h"
+#include "effects/effect_states.h"
 #include "effects/effects.h"
 #include "effects/warm_up.h"
 #include "platform/platform.h"
@@ -180,6 +181,8 @@ void set_warm_up(int on) { warm_up_wanted = on; }
 int run_invitation()
 {
     quit_requested = 0;
+    // Also when the program runs the show more than once in one process.
+    reset_effect_states();
     const int answer = ask_fullscreen();
     if (!answer)
         return fail_start("cannot show the start-up question", platform_error());
