@@ -20,6 +20,7 @@
 // at or past ORDER/ROW, or after S seconds of frames.
 // Exits with the show's status; 1 when anything asked for was not written.
 // The same command always gives the same log, pictures and video.
+#include "data/show_tables.h"
 #include "platform/headless/headless.h"
 #include "platform/platform.h"
 #include "png_file.h"
@@ -51,7 +52,6 @@ constexpr int kSamplesPerFrame = kSampleRate / kFrameRate;  // 735
 // The smallest whole number of virtual microseconds that the show's pacing
 // (which waits until more than 1/60 s has passed) accepts as one frame.
 constexpr int64_t kVideoFrameMicros = 1000000 / kFrameRate + 1;
-constexpr uint32_t kShowEndKey = 10 * 64 + 16;
 
 // Everything the command line can say. Every option takes one value.
 struct Options {
