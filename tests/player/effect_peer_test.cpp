@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "support/peer_compare.h"
-#include "support/xm_writer.h"
+#include "testkit/peer_compare.h"
+#include "testkit/xm_writer.h"
 
 namespace {
 
