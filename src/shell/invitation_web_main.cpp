@@ -7,7 +7,9 @@
 // the capture's own format), with at=MS,MS,... the picture of the first show
 // frame at or past each MS (frame_MS.rgb, 640×480 RGB, top row first), and
 // with timings=1 timings.log, a line per show frame ("frame micros": its
-// drawing in wall-clock time, the GL pipeline finished).
+// drawing in wall-clock time, the GL pipeline finished). Without timings only
+// the pictured frames are drawn: the others run their scenes, GL state and
+// all, but the renderer rasterises nothing.
 #include "platform/web/web.h"
 #include "shell/invitation.h"
 
@@ -34,8 +36,12 @@ PlaybackPosition frame_position;
 bool frame_pending = false; // a show frame was drawn since the last swap
 std::chrono::steady_clock::time_point frame_start;
 
-PlaybackPosition record_position(int frame, int)
+PlaybackPosition record_position(int frame, int show_ms)
 {
+    bool pictured = timings;
+    for (const Moment& moment : moments)
+        pictured = pictured || (!moment.sent && show_ms >= moment.at_ms);
+    web_set_drawing(pictured);
     show_frame = frame;
     frame_position = player_position();
     frame_pending = true;
@@ -94,6 +100,7 @@ int main()
         web_set_swap_hook(on_swap);
     }
     const int status = run_invitation();
+    web_set_drawing(1);
     if (capturing) {
         web_report("show.log", show_log.data(), show_log.size());
         if (timings)

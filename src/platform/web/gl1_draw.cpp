@@ -35,7 +35,7 @@ struct DisplayList {
 // A program for one combination of lighting, texturing and shading.
 struct Program {
     GLuint id = 0;
-    GLint modelview, projection, normal_matrix, light_direction, light_ambient, light_diffuse, texture;
+    GLint modelview_projection, normal_matrix, light_direction, light_ambient, light_diffuse, texture;
 };
 
 // What WebGL has been told, so that a draw sends only what changed.
@@ -63,7 +63,7 @@ std::string vertex_source(bool lit, bool flat)
 {
     std::string s = "#version 300 es\n";
     s += std::string("#define FLAT ") + (flat ? "flat" : "") + "\n";
-    s += R"(uniform mat4 u_modelview, u_projection;
+    s += R"(uniform mat4 u_modelview_projection;
 uniform mat3 u_normal_matrix;
 uniform vec3 u_light_direction, u_light_ambient, u_light_diffuse;
 in vec3 a_position;
@@ -73,7 +73,7 @@ in vec2 a_texcoord;
 FLAT out vec4 v_color;
 out vec2 v_texcoord;
 void main() {
-    gl_Position = u_projection * (u_modelview * vec4(a_position, 1.0));
+    gl_Position = u_modelview_projection * vec4(a_position, 1.0);
     gl_PointSize = 1.0;
     v_texcoord = a_texcoord;
 )";
@@ -132,8 +132,7 @@ Program& program_for(bool lit, bool textured, bool flat)
         emscripten_glGetProgramInfoLog(p.id, sizeof log, nullptr, log);
         std::fprintf(stderr, "invitation: a GL 1.x state's program does not link: %s\n", log);
     }
-    p.modelview = emscripten_glGetUniformLocation(p.id, "u_modelview");
-    p.projection = emscripten_glGetUniformLocation(p.id, "u_projection");
+    p.modelview_projection = emscripten_glGetUniformLocation(p.id, "u_modelview_projection");
     p.normal_matrix = emscripten_glGetUniformLocation(p.id, "u_normal_matrix");
     p.light_direction = emscripten_glGetUniformLocation(p.id, "u_light_direction");
     p.light_ambient = emscripten_glGetUniformLocation(p.id, "u_light_ambient");
@@ -185,7 +184,7 @@ void normal_matrix(const Matrix& m, float* out)
 
 void draw_vertices(GLuint array, GLenum mode, int first, int count)
 {
-    if (count <= 0)
+    if (count <= 0 || !gl1_drawing)
         return;
     const Gl1Attributes& a = gl1.attributes;
     const bool lit = a.lighting;
@@ -193,8 +192,9 @@ void draw_vertices(GLuint array, GLenum mode, int first, int count)
     Program& p = program_for(lit, textured, a.flat_shading);
     apply_fixed_state();
     emscripten_glUseProgram(p.id);
-    emscripten_glUniformMatrix4fv(p.modelview, 1, GL_FALSE, gl1.modelview.back().data());
-    emscripten_glUniformMatrix4fv(p.projection, 1, GL_FALSE, gl1.projection.back().data());
+    // One matrix, multiplied here in single precision, as GL drivers do.
+    const Matrix modelview_projection = multiply(gl1.projection.back(), gl1.modelview.back());
+    emscripten_glUniformMatrix4fv(p.modelview_projection, 1, GL_FALSE, modelview_projection.data());
     if (lit) {
         float normals[9];
         normal_matrix(gl1.modelview.back(), normals);
@@ -287,6 +287,10 @@ void record_bitmap(const Gl1Bitmap& bitmap)
     }
 }
 
+bool gl1_drawing = true;
+
+void gl1_set_drawing(bool on) { gl1_drawing = on; }
+
 void gl1_context_created(int width, int height)
 {
     gl1 = Gl1Layer{};
@@ -342,6 +346,8 @@ void glEnd()
         list_buffer_stale = true;
         return;
     }
+    if (!gl1_drawing)
+        return;
     static std::vector<Gl1Vertex> primitives;
     primitives.clear();
     const GLenum mode = append_primitives(gathered_mode, gathered, primitives);

@@ -84,6 +84,12 @@ std::array<float, 4> transform(const Matrix& m, float x, float y, float z, float
 // viewport, and the layer's buffers and programs start afresh.
 void gl1_context_created(int width, int height);
 
+// With drawing off the layer keeps every state as before but sends WebGL no
+// clear and no draw: a capture that pictures a few moments of a long run
+// spares the renderer the frames between them. On unless turned off.
+void gl1_set_drawing(bool on);
+extern bool gl1_drawing;
+
 // gl1_draw.cpp: sends the GL 1.x state that WebGL keeps itself (enables,
 // blend, depth and cull functions) before a draw.
 void apply_fixed_state();

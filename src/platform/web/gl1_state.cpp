@@ -296,8 +296,18 @@ void glViewport(GLint x, GLint y, GLsizei width, GLsizei height)
     emscripten_glViewport(x, y, width, height);
 }
 
-void glClear(GLbitfield mask) { emscripten_glClear(mask); }
-void glFinish() { emscripten_glFinish(); }
+void glClear(GLbitfield mask)
+{
+    if (gl1_drawing)
+        emscripten_glClear(mask);
+}
+// WebGL's finish need not wait; reading a pixel back does, for everything
+// drawn before it.
+void glFinish()
+{
+    uint8_t pixel[4];
+    emscripten_glReadPixels(0, 0, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, pixel);
+}
 
 void glReadPixels(GLint x, GLint y, GLsizei width, GLsizei height, GLenum format, GLenum type, void* pixels)
 {

@@ -167,6 +167,8 @@ void queue_bitmap(const Gl1Bitmap& b)
 
 void gl1_flush_text()
 {
+    if (!gl1_drawing)
+        quads.clear();
     if (quads.empty())
         return;
     if (!program)

@@ -33,6 +33,11 @@ void web_set_swap_hook(void (*hook)(int swap_number));
 // The frame being drawn, as RGB bytes, top row first (the canvas's size).
 std::vector<uint8_t> web_read_frame();
 
+// With drawing off (non-zero is on, the default) the GL layer keeps its
+// state but draws nothing: a capture spares the renderer the frames it does
+// not picture.
+void web_set_drawing(int on);
+
 // Sends bytes to the test page's server as a file named name (the page does
 // this only when it was opened with report=1); returns at once.
 void web_report(const char* name, const void* bytes, size_t size);

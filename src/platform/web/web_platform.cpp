@@ -82,6 +82,8 @@ std::vector<uint8_t> web_read_frame()
     return rgb;
 }
 
+void web_set_drawing(int on) { gl1_set_drawing(on != 0); }
+
 void web_report(const char* name, const void* bytes, size_t size) { page_report(name, bytes, int(size)); }
 
 void web_program_ended(int status) { page_program_ended(status); }

@@ -25,7 +25,6 @@ void emscripten_glDisable(GLenum cap);
 void emscripten_glDrawArrays(GLenum mode, GLint first, GLsizei count);
 void emscripten_glEnable(GLenum cap);
 void emscripten_glEnableVertexAttribArray(GLuint index);
-void emscripten_glFinish();
 void emscripten_glGenBuffers(GLsizei n, GLuint* buffers);
 void emscripten_glGenTextures(GLsizei n, GLuint* textures);
 void emscripten_glGenVertexArrays(GLsizei n, GLuint* arrays);
