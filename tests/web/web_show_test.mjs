@@ -5,8 +5,8 @@
 //      the same bytes as the native xm2wav.
 //   2. Answering No, in virtual time (virtual_time=1): the capture log of
 //      order/row per frame equals the desktop capture's, and the pictures at
-//      every reference moment match tests/e2e/reference (picture_check
-//      --blocks: see TOLERANCE below).
+//      every reference moment match tests/e2e/reference (picture_check; see
+//      RASTER_DIFFERS below).
 //   3. Answering No, in real time: the loading bar, then the show appear on
 //      the page; what the worklet played equals the song's render sample for
 //      sample, through two 250 ms stalls of the page's thread without running
@@ -31,14 +31,22 @@ const here = path.dirname(fileURLToPath(import.meta.url));
 const root = path.resolve(here, '../..');
 const song = path.join(root, 'src/data/song.xm');
 const references = path.join(root, 'tests/e2e/reference');
-// Block means (8×8 pixels) within 40 of 255. Of the 55 reference moments, 35
-// match even the desktop's own per-pixel rule; the others differ where WebGL
-// rasterises apart from Mesa: edges of the perspective flights (single
-// pixels by up to 128), the noise fan's texture sampling (up to 54), the line
-// storm's one-pixel lines (up to 60) and the spinning ring's edges. Their
-// block means stay within 32; a glyph-sized shape (a block letter is 22×22
-// pixels) or a colour fault (lighting's ambient alone is 51) goes past 40.
-const TOLERANCE = 40;
+// Most pictures are held by the desktop's own rule (picture_check: at most 3
+// pixels of the 320×240 reduction off by more than 8 of 255); 35 of the 55
+// reference moments are even identical. Where WebGL rasterises apart from
+// Mesa, the moments below are held by their 8×8-pixel block means instead,
+// within 40 of 255: there single pixels differ, by up to 128 at the edges of
+// the perspective flights, 54 in the noise fan's texture sampling, 60 on the
+// line storm's one-pixel lines, 37 in the noise layers and 64 at the spinning
+// ring's edges, while their block means stay within 32. A glyph-sized shape
+// (a block letter is 22×22 pixels) or a colour fault (lighting's ambient
+// alone is 51) still goes past 40.
+const RASTER_DIFFERS = {
+  10700: 'flight', 10930: 'flight', 30350: 'flight', 33724: 'flight', 74807: 'flight', 78700: 'flight',
+  25676: 'noise fan', 45298: 'noise fan', 27899: 'noise layers', 39780: 'noise layers', 44225: 'noise layers',
+  47520: 'noise layers', 53000: 'spinning ring', 58864: 'spinning ring', 65000: 'spinning ring', 55000: 'line storm',
+};
+const BLOCK_TOLERANCE = 40;
 const REAL_TIME_SHOW_MS = 8000;  // how long the real-time run watches the show
 const STALL_MS = 250;
 
@@ -231,11 +239,14 @@ async function canvasShows(page) {
     }
     names.push(`frame_${at}.png`);
   }
-  const compared = spawnSync(path.join(nativeBin, 'picture_check'),
-                             ['compare', '--blocks', String(TOLERANCE), references, reportDir, path.join(work, 'failed'), ...names],
-                             {encoding: 'utf8'});
-  check(`its pictures at ${names.length} moments match the references`, compared.status === 0,
-        compared.stdout.trim().split('\n').slice(-4).join('; '));
+  const compare = (options, group) => spawnSync(path.join(nativeBin, 'picture_check'),
+    ['compare', ...options, references, reportDir, path.join(work, 'failed'), ...group], {encoding: 'utf8'});
+  const loose = names.filter((name) => RASTER_DIFFERS[name.match(/\d+/)[0]]);
+  const exact = compare([], names.filter((name) => !loose.includes(name)));
+  const blocks = compare(['--blocks', String(BLOCK_TOLERANCE)], loose);
+  const summary = (run) => run.stdout.trim().split('\n').slice(-3).join('; ');
+  check(`its pictures at ${names.length - loose.length} moments match the references`, exact.status === 0, summary(exact));
+  check(`its pictures at ${loose.length} moments match them block by block`, blocks.status === 0, summary(blocks));
 }
 
 // 3. Real time, answering No.
@@ -270,8 +281,8 @@ async function canvasShows(page) {
     return {kept: btoa(text), rate: invitationPage.sound.context.sampleRate, underruns: invitationPage.sound.underruns};
   });
   const played = Buffer.from(sound.kept, 'base64');
-  const render = renderNative(Math.ceil(REAL_TIME_SHOW_MS / 1000) + 10).subarray(44);
   const seconds = played.length / 4 / 44100;
+  const render = renderNative(Math.ceil(seconds) + 1).subarray(44);
   check('what the worklet played is the song\'s render, sample for sample',
         played.length >= 4 * 44100 * (REAL_TIME_SHOW_MS / 2000) && played.equals(render.subarray(0, played.length)),
         `${seconds.toFixed(2)} s played at a ${sound.rate} Hz context`);
