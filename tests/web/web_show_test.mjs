@@ -21,11 +21,10 @@
 // Prints a line per check and "N passed, N failed"; exits 1 when any failed.
 import {spawnSync} from 'node:child_process';
 import fs from 'node:fs';
-import http from 'node:http';
 import path from 'node:path';
 import zlib from 'node:zlib';
 import {fileURLToPath} from 'node:url';
-import puppeteer from 'puppeteer-core';
+import {captureVirtualShow, launchChromium, openPage, serveSite} from './page_driver.mjs';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
 const root = path.resolve(here, '../..');
@@ -54,7 +53,7 @@ if (process.argv.length !== 6) {
   console.error('usage: node web_show_test.mjs SITE_DIR NATIVE_BIN_DIR DESKTOP_SHOW_LOG WORK_DIR');
   process.exit(2);
 }
-const [site, nativeBin, desktopLog, work] = process.argv.slice(2).map((p) => path.resolve(p));
+const [siteDir, nativeBin, desktopLog, work] = process.argv.slice(2).map((p) => path.resolve(p));
 fs.rmSync(work, {recursive: true, force: true});
 fs.mkdirSync(work, {recursive: true});
 
@@ -131,31 +130,7 @@ function readPng(png) {
   return {width, height, rgba: out};
 }
 
-// The site, and POST /report/NAME into the current report folder.
-let reportDir = work;
-const types = {'.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm'};
-const server = http.createServer((request, response) => {
-  const url = decodeURIComponent(request.url.split('?')[0]);
-  if (request.method === 'POST' && url.startsWith('/report/')) {
-    const parts = [];
-    request.on('data', (part) => parts.push(part));
-    request.on('end', () => {
-      fs.writeFileSync(path.join(reportDir, path.basename(url)), Buffer.concat(parts));
-      response.end();
-    });
-    return;
-  }
-  const file = path.join(site, url === '/' ? 'index.html' : path.normalize(url));
-  if (!file.startsWith(site) || !fs.existsSync(file) || !fs.statSync(file).isFile()) {
-    response.writeHead(404);
-    response.end();
-    return;
-  }
-  response.writeHead(200, {'Content-Type': types[path.extname(file)] || 'application/octet-stream'});
-  response.end(fs.readFileSync(file));
-});
-await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
-const origin = `http://127.0.0.1:${server.address().port}`;
+const site = await serveSite(siteDir);
 
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
@@ -171,31 +146,16 @@ function renderNative(seconds) {
 // 1. The player compiled to WebAssembly, under node.
 {
   const out = path.join(work, 'wasm.wav');
-  const run = spawnSync('node', ['--no-experimental-fetch', path.join(site, '../bin/xm2wav.js'), song, out],
+  const run = spawnSync('node', ['--no-experimental-fetch', path.join(siteDir, '../bin/xm2wav.js'), song, out],
                         {stdio: ['ignore', 'ignore', 'pipe']});
   const same = run.status === 0 && fs.readFileSync(out).equals(renderNative(0));
   check('xm2wav in WebAssembly renders the song to the native bytes', same);
 }
 
-const browser = await puppeteer.launch({
-  executablePath: '/usr/bin/chromium',
-  headless: true,
-  protocolTimeout: 300000,
-  args: ['--no-sandbox', '--use-angle=swiftshader', '--enable-unsafe-swiftshader', '--disable-background-networking',
-         '--disable-component-update', '--no-first-run', '--disable-sync', '--window-size=800,600'],
-});
+const browser = await launchChromium();
 
 // A fresh page, with its console kept in the work folder.
-async function openPage(name, query) {
-  const page = await browser.newPage();
-  await page.setViewport({width: 800, height: 600});
-  const log = fs.createWriteStream(path.join(work, `${name}.console.txt`));
-  page.on('console', (message) => log.write(`${message.type()}: ${message.text()}\n`));
-  page.on('pageerror', (error) => log.write(`pageerror: ${error.message}\n`));
-  await page.goto(`${origin}/${query}`);
-  await page.waitForSelector('#question:not([hidden])', {timeout: 30000});
-  return page;
-}
+const openNamedPage = (name, query) => openPage(browser, `${site.origin}/${query}`, path.join(work, `${name}.console.txt`));
 
 // What the canvas shows now: the loading bar, a show picture, black, or other.
 async function canvasShows(page) {
@@ -218,14 +178,9 @@ async function canvasShows(page) {
 // 2. Virtual time: log and pictures against the desktop's.
 try {
   const moments = fs.readdirSync(references).map((f) => Number(f.match(/^frame_(\d+)\.png$/)[1])).sort((a, b) => a - b);
-  reportDir = path.join(work, 'virtual');
+  const reportDir = path.join(work, 'virtual');
   fs.mkdirSync(reportDir);
-  const page = await openPage('virtual', `?virtual_time=1&report=1&at=${moments.join(',')}`);
-  await page.click('#no');
-  await page.waitForFunction(() => invitationPage.status !== null, {timeout: 240000, polling: 500});
-  await page.evaluate(() => Promise.all(invitationPage.reports));
-  const status = await page.evaluate(() => invitationPage.status);
-  await page.close();
+  const status = await captureVirtualShow(browser, site, reportDir, `at=${moments.join(',')}`);
   const log = fs.existsSync(path.join(reportDir, 'show.log')) ? fs.readFileSync(path.join(reportDir, 'show.log'), 'utf8') : '';
   const expected = fs.existsSync(desktopLog) ? fs.readFileSync(desktopLog, 'utf8') : null;
   const lines = log.split('\n').filter(Boolean).length;
@@ -255,7 +210,7 @@ try {
 
 // 3. Real time, answering No.
 try {
-  const page = await openPage('no', '?keep_played=1');
+  const page = await openNamedPage('no', '?keep_played=1');
   const texts = await page.evaluate(() => [document.getElementById('caption').textContent,
                                            document.getElementById('question-text').textContent]);
   check('the page asks the question', texts[0] === 'Enter the Quendra xmas compo 2004!' &&
@@ -305,7 +260,7 @@ try {
 
 // 4. Real time, answering Yes.
 try {
-  const page = await openPage('yes', '');
+  const page = await openNamedPage('yes', '');
   await page.click('#yes');
   let shows = false;
   for (const start = Date.now(); Date.now() - start < 20000 && !shows;)
@@ -319,6 +274,6 @@ try {
 }
 
 await browser.close();
-server.close();
+site.close();
 console.log(`web: ${passed} passed, ${failed} failed`);
 process.exit(failed ? 1 : 0);
