@@ -37,13 +37,14 @@ export async function serveSite(site) {
   return {origin: `http://127.0.0.1:${server.address().port}`, reports, close: () => server.close()};
 }
 
-export function launchChromium() {
+// Chromium with the given extra command-line switches.
+export function launchChromium(extraArgs = []) {
   return puppeteer.launch({
     executablePath: '/usr/bin/chromium',
     headless: true,
     protocolTimeout: 300000,
     args: ['--no-sandbox', '--use-angle=swiftshader', '--enable-unsafe-swiftshader', '--disable-background-networking',
-           '--disable-component-update', '--no-first-run', '--disable-sync', '--window-size=800,600'],
+           '--disable-component-update', '--no-first-run', '--disable-sync', '--window-size=800,600', ...extraArgs],
   });
 }
 

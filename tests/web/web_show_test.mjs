@@ -12,6 +12,7 @@
 //      sample, through two 250 ms stalls of the page's thread without running
 //      dry; Esc ends the show, the canvas black, with a way to watch again.
 //   4. Answering Yes: full screen granted or refused, the show runs.
+//   5. In a browser without WebGL the page says so in one line.
 //
 //   node web_show_test.mjs SITE_DIR NATIVE_BIN_DIR DESKTOP_SHOW_LOG WORK_DIR
 //
@@ -274,6 +275,20 @@ try {
 }
 
 await browser.close();
+
+// 5. A browser without WebGL: the question, then one line saying why.
+try {
+  const bare = await launchChromium(['--disable-3d-apis']);
+  const page = await openPage(bare, `${site.origin}/`, path.join(work, 'no_webgl.console.txt'));
+  await page.click('#no');
+  await page.waitForFunction(() => invitationPage.status !== null, {timeout: 30000});
+  const [line, shown, status] = await page.evaluate(() => [document.getElementById('status').textContent,
+                                                           !document.getElementById('status').hidden, invitationPage.status]);
+  check('without WebGL the page says why in one line', shown && status === 1 && /WebGL/.test(line), line);
+  await bare.close();
+} catch (error) {
+  check('the run without WebGL went through', false, error.message.split('\n')[0]);
+}
 site.close();
 console.log(`web: ${passed} passed, ${failed} failed`);
 process.exit(failed ? 1 : 0);

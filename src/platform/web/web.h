@@ -21,7 +21,6 @@ int web_virtual_time();
 
 // Virtual clock, microseconds since the page started (virtual time only).
 int64_t web_clock_micros();
-void web_advance_clock(int64_t micros);
 
 // A parameter of the page's address (?name=value), or "" when it is absent.
 std::string web_page_parameter(const char* name);

@@ -234,7 +234,16 @@ const invitationPage = {
   },
 };
 
-Module.onAbort = (what) => invitationPage.fail(`invitation: the program stopped: ${what}`);
+// Emscripten's own words, less its advice to rebuild with assertions.
+let invitationStarted = false;
+Module.onRuntimeInitialized = () => {
+  invitationStarted = true;
+};
+Module.onAbort = (what) => {
+  const reason = String(what).replace(/ *Build with -s ASSERTIONS=1 for more info\.?/, '');
+  invitationPage.fail(invitationStarted ? `invitation: the program stopped: ${reason}`
+                                        : `invitation: cannot load the program (invitation.wasm): ${reason}`);
+};
 
 if (typeof WebAssembly !== 'object')
   invitationPage.fail('invitation: this browser cannot run WebAssembly');

@@ -1,5 +1,5 @@
 // Web backend: the question box, the WebGL 2 canvas, key and page events,
-// the clock, and the waits that hand the main thread back to the browser.
+// and the buffer swap, which hands the main thread back to the browser.
 // Everything runs on the page's one thread; the page's own script
 // (web_page.js) draws the box, the error line and the end of the show.
 #include "platform/platform.h"
@@ -19,10 +19,6 @@ EMSCRIPTEN_WEBGL_CONTEXT_HANDLE gl_context = 0;
 const char* last_error = "";
 int swap_count = 0;
 void (*swap_hook)(int) = nullptr;
-int virtual_time = -1;        // -1 until the page is asked
-int64_t clock_micros = 0;     // virtual time, µs
-
-constexpr int64_t kYieldMicros = 100; // as the headless backend's yield
 
 } // namespace
 
@@ -31,9 +27,7 @@ constexpr int64_t kYieldMicros = 100; // as the headless backend's yield
 EM_ASYNC_JS(int, page_ask, (const char* text, const char* caption),
             { return await invitationPage.ask(UTF8ToString(text), UTF8ToString(caption)); });
 EM_ASYNC_JS(void, page_next_frame, (int virtual_time), { await invitationPage.nextFrame(virtual_time); });
-EM_ASYNC_JS(void, page_sleep, (int ms), { await new Promise(resolve => setTimeout(resolve, ms)); });
 
-EM_JS(int, page_virtual_time, (), { return invitationPage.parameter('virtual_time') == '1' ? 1 : 0; });
 EM_JS(void, page_show_canvas, (const char* title, int width, int height),
       { invitationPage.showCanvas(UTF8ToString(title), width, height); });
 EM_JS(void, page_show_cursor, (int show), { invitationPage.showCursor(show); });
@@ -48,16 +42,6 @@ EM_JS(int, page_parameter, (const char* name, char* out, int size), {
 });
 EM_JS(void, page_report, (const char* name, const void* bytes, int size),
       { invitationPage.report(UTF8ToString(name), HEAPU8.slice(bytes, bytes + size)); });
-
-int web_virtual_time()
-{
-    if (virtual_time < 0)
-        virtual_time = page_virtual_time();
-    return virtual_time;
-}
-
-int64_t web_clock_micros() { return clock_micros; }
-void web_advance_clock(int64_t micros) { clock_micros += micros; }
 
 std::string web_page_parameter(const char* name)
 {
@@ -158,30 +142,6 @@ void platform_swap_buffers()
 }
 
 void platform_show_cursor(int show) { page_show_cursor(show); }
-
-int64_t platform_counter()
-{
-    return web_virtual_time() ? clock_micros : int64_t(emscripten_get_now() * 1000.0);
-}
-
-int64_t platform_counter_frequency() { return 1000000; }
-
-// The pacing spin: in virtual time it moves the clock; in a page there is
-// no time slice to give up, and the spin is at most the rest of a frame
-// the browser's animation frame has already paced.
-void platform_yield()
-{
-    if (web_virtual_time())
-        clock_micros += kYieldMicros;
-}
-
-void platform_sleep_ms(int ms)
-{
-    if (web_virtual_time())
-        clock_micros += int64_t(ms) * 1000;
-    else
-        page_sleep(ms < 0 ? 0 : ms);
-}
 
 // A page without shared memory has no threads: the program feeds the sound
 // itself between frames (platform_audio_fed_between_frames).
