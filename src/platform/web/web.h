@@ -26,7 +26,11 @@ int64_t web_clock_micros();
 std::string web_page_parameter(const char* name);
 
 // Called at every platform_swap_buffers, before the frame is handed to the
-// browser, with the swap number (1 for the first); null for none.
+// browser, with the swap number (1 for the first); null for none. Like every
+// procedure the program calls through a pointer (scene handlers, init
+// tasks, the position source), it must not wait: only direct calls can hand
+// the thread to the browser and resume (the build leaves indirect ones out
+// of Asyncify).
 void web_set_swap_hook(void (*hook)(int swap_number));
 
 // The frame being drawn, as RGB bytes, top row first (the canvas's size).
