@@ -4,10 +4,11 @@
     compare_audio.py DEVICE.raw SONG.wav [--allow-underruns]
 
 DEVICE.raw holds 16-bit stereo frames as the device took them; SONG.wav is
-the song rendered offline up to the end of the show (--until 10/16). Before
-playback the device may take silence; from the song's first sound on, the two
-must agree sample for sample up to two blocks (of 884 frames) before the
-song's end, the point at which the show ends once it is heard.
+the song rendered offline up to the end of the show (xm2wav --until with
+show_end.py's position). Before playback the device may take silence; from
+the song's first sound on, the two must agree sample for sample up to two
+blocks (of 884 frames) before the song's end, the point at which the show
+ends once it is heard.
 
 With --allow-underruns, runs of silence that the sound system put between the
 program's samples when it fell behind (as Wine's mixer does, a period at a

@@ -7,6 +7,7 @@
 #include <mmsystem.h>
 
 #include "platform/platform.h"
+#include "platform/backend_shared.h"
 
 #include <GL/gl.h>
 
@@ -14,14 +15,11 @@
 
 namespace {
 
-constexpr const char* kClassName = "quillmongersinthahouse";
-
 HWND show_window = nullptr;   // null before creation and after destruction
 HDC show_dc = nullptr;        // the window's own DC (CS_OWNDC), for every swap
 HGLRC show_rc = nullptr;      // the only GL context, current on the main thread
 bool class_registered = false;
 bool mode_changed = false;    // the display runs the show's mode
-int quit_pending = 0;         // Esc or close seen since the last pump
 char last_error[256] = "";    // platform_error's text
 
 // Keeps "what: the system's reason" for platform_error.
@@ -46,7 +44,7 @@ LRESULT CALLBACK show_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
 {
     // Closing the window reaches WM_DESTROY through the default handling.
     if (message == WM_DESTROY || (message == WM_KEYDOWN && wparam == VK_ESCAPE)) {
-        quit_pending = 1;
+        quit_request = 1;
         PostQuitMessage(0);
     }
     if (message == WM_DESTROY && window == show_window)
@@ -64,7 +62,7 @@ void register_show_class()
     window_class.hInstance = GetModuleHandleA(nullptr);
     window_class.hCursor = LoadCursor(nullptr, IDC_ARROW);
     window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    window_class.lpszClassName = kClassName;
+    window_class.lpszClassName = kWindowClassName;
     class_registered = RegisterClassA(&window_class) != 0;
 }
 
@@ -156,9 +154,9 @@ int platform_create_window(int width, int height, int fullscreen, const char* ti
     RECT frame = {0, 0, width, height};
     AdjustWindowRect(&frame, style, FALSE);
     // A pop-up window at CW_USEDEFAULT lands in the screen's top-left corner.
-    show_window = CreateWindowExA(extended_style, kClassName, title, style, CW_USEDEFAULT, CW_USEDEFAULT,
-                                  frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
-                                  GetModuleHandleA(nullptr), nullptr);
+    show_window = CreateWindowExA(extended_style, kWindowClassName, title, style, CW_USEDEFAULT,
+                                  CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top,
+                                  nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     if (!show_window) {
         remember_error("cannot create the window");
         return 0;
@@ -214,9 +212,9 @@ void platform_destroy_window()
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
-    quit_pending = 0;
+    take_quit_request();
     if (class_registered) {
-        UnregisterClassA(kClassName, GetModuleHandleA(nullptr));
+        UnregisterClassA(kWindowClassName, GetModuleHandleA(nullptr));
         class_registered = false;
     }
 }
@@ -241,9 +239,7 @@ int platform_pump_events()
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
-    const int quit = quit_pending;
-    quit_pending = 0;
-    return quit;
+    return take_quit_request();
 }
 
 void platform_swap_buffers()

@@ -7,7 +7,7 @@
 #     on the screen, and Esc ends the show with status 0;
 #   - answering Yes: whatever mode the display grants, the show runs, closing
 #     its window ends it with status 0, and the display is left as it was;
-#   - the whole show ends by itself at 10/16 with status 0, and what waveOut
+#   - the whole show ends by itself at its end with status 0, and what waveOut
 #     played is the song as xm2wav.exe renders it, sample for sample (past
 #     any silence Wine's mixer inserts when it falls behind);
 #   - with no sound device, and with no OpenGL, the program says why in a
@@ -151,12 +151,13 @@ whole_show_sounds_as_rendered() {
     local sink=$!
     INVITATION_AUDIO_FILE=$fifo start_show
     answer_question "$pid" n || { kill $sink; fail "no question box"; }
-    # The song reaches 10/16 after about 105 s.
+    # The song reaches the show's end after about 105 s.
     wait_for_exit "$pid" 1800 || { kill $sink; fail "the show did not end by itself"; }
     sleep 1
     kill $sink
     expect_exit 10 0
-    "$wine" "$xm2wav" "$song" "$work/song-until.wav" --until 10/16 || fail "xm2wav.exe --until"
+    "$wine" "$xm2wav" "$song" "$work/song-until.wav" --until "$(python3 "$e2e/show_end.py")" ||
+        fail "xm2wav.exe --until"
     # Wine's mixer puts a period of silence in where it falls behind (under
     # load); everything waveOut played must still be there, in order.
     python3 "$e2e/compare_audio.py" "$audio" "$work/song-until.wav" --allow-underruns || fail "sound"
