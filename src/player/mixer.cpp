@@ -276,8 +276,10 @@ int set_up_ramp(MixVoice& v, float& left_increment, float& right_increment)
 // 0 that every advance drops: the first advance moves by the step less (or,
 // backward, plus) the position's bit 0, each later one by the step less (plus)
 // its own bit 0. distance is end - position forward and position - start + 1
-// backward, 0 when the boundary is already passed.
-uint64_t frames_to_boundary(uint64_t distance, uint64_t position, uint64_t step, bool forward)
+// backward, 0 when the boundary is already passed. Counts beyond limit (the
+// frames the call has left) are all the same to the caller: limit + 1 is
+// returned for them, found by a multiplication rather than a division.
+uint64_t frames_to_boundary(uint64_t distance, uint64_t position, uint64_t step, bool forward, int limit)
 {
     if (distance == 0)
         return 0;
@@ -287,6 +289,10 @@ uint64_t frames_to_boundary(uint64_t distance, uint64_t position, uint64_t step,
     if (first >= distance)
         return 1;
     const uint64_t rest = distance - first;
+    // A call's frames are far fewer than 2^24 and later is below 2^40, so the
+    // product is exact.
+    if (limit < (1 << 24) && static_cast<uint64_t>(limit - 1) * later < rest)
+        return static_cast<uint64_t>(limit) + 1;
     return 2 + (rest - 1) / later;
 }
 
@@ -301,6 +307,27 @@ void mix_voice(MixVoice& v, float* out, int remaining)
     const uint64_t loop = static_cast<uint64_t>(sample.loop_length) << 32;
     uint64_t position = static_cast<uint64_t>(v.position) << 32 | v.position_fraction;
 
+    // A voice at zero gain (one that handed its note over) only moves on.
+    // Unless it plays a ping-pong loop, it is placed at once where the
+    // segments below would leave it: a wrap subtracts whole frames, which
+    // leaves bit 0 and so every later advance as it was.
+    float left_increment = 0, right_increment = 0;
+    if (v.target_left == 0 && v.target_right == 0 && v.direction == VOICE_FORWARD &&
+        sample.loop_mode != SAMPLE_PING_PONG && set_up_ramp(v, left_increment, right_increment) == 0) {
+        position = advanced(position, step, remaining);
+        if (position >= end) {
+            if (sample.loop_mode == SAMPLE_FORWARD_LOOP) {
+                position = start + (position - start) % loop;
+            } else {
+                v.sample = nullptr;  // one-shot ended, or the empty sample
+                position = 0;
+            }
+        }
+        v.position = static_cast<uint32_t>(position >> 32);
+        v.position_fraction = static_cast<uint32_t>(position);
+        return;
+    }
+
     for (;;) {
         const bool forward = v.direction != VOICE_BACKWARD;
         // On the return leg the position may have passed below frame 0: compare signed.
@@ -309,14 +336,13 @@ void mix_voice(MixVoice& v, float* out, int remaining)
                                     : (below_start ? 0 : position - start + 1);
         int count = remaining;
         bool boundary = false;
-        uint64_t k = frames_to_boundary(distance, position, step, forward);
+        uint64_t k = frames_to_boundary(distance, position, step, forward, remaining);
         if (k <= static_cast<uint64_t>(count)) {
             count = static_cast<int>(k);
             boundary = true;
         }
 
         const int uncut = count;
-        float left_increment = 0, right_increment = 0;
         const int ramp = set_up_ramp(v, left_increment, right_increment);
         if (ramp > 0 && count > ramp)
             count = ramp;
