@@ -75,9 +75,9 @@ inline __m128d interpolate_pair(const int16_t* data, uint64_t p0, uint64_t p1)
 // (and their weights) be formed without waiting on each other.
 //
 // The interpolation is done in integers, where it is exact: with the weight
-// w = fraction >> 1, the value × 2^31 is s0 × 2^31 + (s1 - s0) × w, an integer
-// below 2^48, and the portable loops' double arithmetic forms the same value
-// without rounding. Its double is made through the bits of 1.5 × 2^52, and
+// w = fraction >> 1, the value × 2^32 is s0 × 2^32 + 2 × (s1 - s0) × w, an
+// integer below 2^49, and the portable loops' double arithmetic forms the same
+// value (× 2^-32) without rounding. Its double is made through the bits of 1.5 × 2^52, and
 // the gains carry the power of two instead (scaling by a power of two
 // changes no rounding). Conversions from integer to double run on one
 // execution port of some processors, which this keeps free for the mix.
@@ -108,9 +108,9 @@ __attribute__((target("avx2"))) int mix_avx2(const int16_t* data, uint64_t& posi
     const __m256i pass_weight = _mm256_set1_epi64x(static_cast<uint32_t>(2 * even_advance));
     const __m256i weight_bits = _mm256_set1_epi64x(0x7FFFFFFF);
     // With a frame and the next in each 32-bit half of a lane, one multiply-add
-    // of 16-bit pairs gives s1 - s0 in the low half and s0 in the high half,
-    // which as a 64-bit value is s0 × 2^32 once the low half is cleared.
-    const __m256i difference_and_s0 = _mm256_set1_epi64x(0x000000010001FFFF);
+    // of 16-bit pairs gives 2 × (s1 - s0) in the low half and s0 in the high
+    // half, which as a 64-bit value is s0 × 2^32 once the low half is cleared.
+    const __m256i difference_and_s0 = _mm256_set1_epi64x(0x000000010002FFFE);
     const __m256i high_half = _mm256_set1_epi64x(static_cast<int64_t>(0xFFFFFFFF00000000));
     const __m256i magic_bits = _mm256_set1_epi64x(0x4338000000000000);  // 1.5 × 2^52
     const __m256d magic = _mm256_set1_pd(0x1.8p52);
@@ -134,10 +134,10 @@ __attribute__((target("avx2"))) int mix_avx2(const int16_t* data, uint64_t& posi
             _mm256_blend_epi32(_mm256_set1_epi32(pair0), _mm256_set1_epi32(pair2), 0x0C),
             _mm256_blend_epi32(_mm256_set1_epi32(pair1), _mm256_set1_epi32(pair3), 0xC0), 0xF0);
         __m256i parts = _mm256_madd_epi16(pairs, difference_and_s0);
-        __m256i slope = _mm256_mul_epi32(parts, weights);  // (s1 - s0) × w, 64 bits
+        __m256i slope = _mm256_mul_epi32(parts, weights);  // 2 × (s1 - s0) × w, 64 bits
         weights = _mm256_and_si256(_mm256_add_epi64(weights, pass_weight), weight_bits);
-        __m256i value = _mm256_add_epi64(_mm256_add_epi64(slope, slope), _mm256_and_si256(parts, high_half));
-        __m256d v = _mm256_sub_pd(_mm256_castsi256_pd(_mm256_add_epi64(value, magic_bits)), magic);
+        __m256i start = _mm256_add_epi64(_mm256_and_si256(parts, high_half), magic_bits);
+        __m256d v = _mm256_sub_pd(_mm256_castsi256_pd(_mm256_add_epi64(slope, start)), magic);
         __m256d left_gains = left_gain, right_gains = right_gain;
         if constexpr (ramped) {
             left_gains = _mm256_add_pd(left_gains, _mm256_mul_pd(frames, left_step));
