@@ -20,7 +20,7 @@ MixVoice voices[VOICE_COUNT];
 #if defined(__x86_64__) && defined(__GNUC__)
 bool mixer_avx2 = [] {
     __builtin_cpu_init();  // this runs as a static constructor, maybe before the runtime's own
-    return __builtin_cpu_supports("avx2") != 0;
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
 }();
 #else
 bool mixer_avx2 = false;
@@ -64,113 +64,144 @@ inline __m128d interpolate_pair(const int16_t* data, uint64_t p0, uint64_t p1)
 #if defined(__x86_64__) && defined(__GNUC__)
 #define MIXER_HAS_AVX2_PATH 1
 
-// Four frames per pass in 256-bit registers, on processors that have AVX2,
-// giving the same bits as the portable loops (no fused multiply-add is
-// enabled here). Frame j is mixed at gains left + j × left_increment (and
-// right alike).
+// Four frames per pass in 256-bit registers, on processors that have AVX2 and
+// fused multiply-add, giving the same bits as the portable loops.
 //
 // After one advance, bit 0 of the position is that of the step, so every
 // further advance adds the step less its bit 0: from the second frame on the
 // positions form an arithmetic series, which lets the four positions of a pass
-// (and their weights) be formed without waiting on each other.
+// (and their weights) be formed without waiting on each other. The four frames
+// sit in the 64-bit lanes in the order 0, 2, 1, 3, so that in-lane unpacking of
+// value × left and value × right yields the left, right pairs of frames 0 and 1
+// and of frames 2 and 3.
 //
 // The interpolation is done in integers, where it is exact: with the weight
 // w = fraction >> 1, the value × 2^32 is s0 × 2^32 + 2 × (s1 - s0) × w, an
 // integer below 2^49, and the portable loops' double arithmetic forms the same
-// value (× 2^-32) without rounding. Its double is made through the bits of 1.5 × 2^52, and
-// the gains carry the power of two instead (scaling by a power of two
-// changes no rounding). Conversions from integer to double run on one
-// execution port of some processors, which this keeps free for the mix.
-//
-// Mixes the first 4n + 1 of count frames and returns that number (0 when
-// count is below 5); position is left at the frame after them.
-template <bool ramped>
-__attribute__((target("avx2"))) int mix_avx2(const int16_t* data, uint64_t& position,
-                                              uint64_t advance, float* out, int count, double left,
-                                              double right, double left_increment,
-                                              double right_increment)
+// value (× 2^-32) without rounding. Its double is read from the bits of the
+// integer plus those of 1.5 × 2^52, and the gains carry the 2^-32 (scaling by
+// a power of two changes no rounding). Conversions from integer to double run
+// on a single port of some processors, which this keeps free for the mix.
+struct FourFrames {
+    uint64_t position;      // of the pass's first frame
+    uint64_t even_advance;  // the step less its bit 0, negated backward
+    __m256i weights;        // each lane's w in its low 32 bits
+};
+
+__attribute__((target("avx2"))) inline FourFrames four_frames_from(uint64_t position, uint64_t even_advance)
 {
-    if (count < 5)
-        return 0;
-    double v0 = interpolate(data, position);  // frame 0, at a position of any parity
-    out[0] = static_cast<float>(out[0] + v0 * left);
-    out[1] = static_cast<float>(out[1] + v0 * right);
-    const uint64_t even_advance = advance & ~uint64_t{1};
-    uint64_t p = (position & ~uint64_t{1}) + advance;  // frame 1
-    // The four frames of a pass sit in the 64-bit lanes in the order 0, 2, 1,
-    // 3, so that in-lane unpacking of value × left and value × right yields
-    // the left, right pairs of frames 0 and 1 and of frames 2 and 3. Each
-    // lane's weight is in its low 32 bits; a pass adds four advances' worth,
-    // kept to 31 bits as the fraction's upper bits are.
     auto weight = [](uint64_t q) { return static_cast<int64_t>(static_cast<uint32_t>(q) >> 1); };
-    __m256i weights = _mm256_set_epi64x(weight(p + 3 * even_advance), weight(p + even_advance),
-                                        weight(p + 2 * even_advance), weight(p));
-    const __m256i pass_weight = _mm256_set1_epi64x(static_cast<uint32_t>(2 * even_advance));
-    const __m256i weight_bits = _mm256_set1_epi64x(0x7FFFFFFF);
-    // With a frame and the next in each 32-bit half of a lane, one multiply-add
-    // of 16-bit pairs gives 2 × (s1 - s0) in the low half and s0 in the high
-    // half, which as a 64-bit value is s0 × 2^32 once the low half is cleared.
-    const __m256i difference_and_s0 = _mm256_set1_epi64x(0x000000010002FFFE);
-    const __m256i high_half = _mm256_set1_epi64x(static_cast<int64_t>(0xFFFFFFFF00000000));
-    const __m256i magic_bits = _mm256_set1_epi64x(0x4338000000000000);  // 1.5 × 2^52
-    const __m256d magic = _mm256_set1_pd(0x1.8p52);
-    __m256d frames = _mm256_set_pd(4, 2, 3, 1);  // the j of each lane, for ramps
-    const __m256d four = _mm256_set1_pd(4);
-    // The values come out × 2^32.
-    constexpr double UNSCALE = 0x1p-32;
+    return {position, even_advance,
+            _mm256_set_epi64x(weight(position + 3 * even_advance), weight(position + even_advance),
+                              weight(position + 2 * even_advance), weight(position))};
+}
+
+// The next four frames' values × 2^32, each as the bits of 1.5 × 2^52 plus it.
+__attribute__((target("avx2"))) inline __m256i next_four_frames(const int16_t* data, FourFrames& f)
+{
+    const uint64_t p = f.position, a = f.even_advance;
+    int32_t pair0, pair1, pair2, pair3;  // a frame and the next, as two int16
+    std::memcpy(&pair0, data + (p >> 32), 4);
+    std::memcpy(&pair1, data + ((p + a) >> 32), 4);
+    std::memcpy(&pair2, data + ((p + 2 * a) >> 32), 4);
+    std::memcpy(&pair3, data + ((p + 3 * a) >> 32), 4);
+    f.position = p + 4 * a;
+    // Each lane holds its pair twice; one multiply-add of 16-bit pairs gives
+    // 2 × (s1 - s0) in the low half and s0 in the high half, which as a 64-bit
+    // value is s0 × 2^32 once the low half is cleared.
+    __m256i pairs = _mm256_blend_epi32(
+        _mm256_blend_epi32(_mm256_set1_epi32(pair0), _mm256_set1_epi32(pair2), 0x0C),
+        _mm256_blend_epi32(_mm256_set1_epi32(pair1), _mm256_set1_epi32(pair3), 0xC0), 0xF0);
+    __m256i parts = _mm256_madd_epi16(pairs, _mm256_set1_epi64x(0x000000010002FFFE));
+    __m256i slope = _mm256_mul_epi32(parts, f.weights);  // 2 × (s1 - s0) × w, 64 bits
+    // A pass moves each fraction by four advances; the weights keep its upper 31 bits.
+    f.weights = _mm256_and_si256(_mm256_add_epi64(f.weights, _mm256_set1_epi64x(static_cast<uint32_t>(2 * a))),
+                                 _mm256_set1_epi64x(0x7FFFFFFF));
+    __m256i start = _mm256_add_epi64(_mm256_and_si256(parts, _mm256_set1_epi64x(static_cast<int64_t>(0xFFFFFFFF00000000))),
+                                     _mm256_set1_epi64x(0x4338000000000000));  // the bits of 1.5 × 2^52
+    return _mm256_add_epi64(slope, start);
+}
+
+// Adds the products of four frames (lanes in the order 0, 2, 1, 3) to out.
+__attribute__((target("avx2"))) inline void add_four_frames(float* out, __m256d to_left, __m256d to_right)
+{
+    __m256d low = _mm256_add_pd(_mm256_cvtps_pd(_mm_loadu_ps(out)), _mm256_unpacklo_pd(to_left, to_right));
+    __m256d high = _mm256_add_pd(_mm256_cvtps_pd(_mm_loadu_ps(out + 4)), _mm256_unpackhi_pd(to_left, to_right));
+    _mm_storeu_ps(out, _mm256_cvtpd_ps(low));
+    _mm_storeu_ps(out + 4, _mm256_cvtpd_ps(high));
+}
+
+constexpr double UNSCALE = 0x1p-32;
+constexpr double MAGIC = 0x1.8p52;
+
+// passes × 4 frames at constant gains from position, which has bit 0 of the
+// advance; returns the position after them. With b the bits read as a double,
+// the product is (b - 1.5 × 2^52) × gain, formed with one rounding as
+// b × gain - 1.5 × 2^52 × gain: that last product has at most 26 significant
+// bits, so it is exact, and the fused multiply-add rounds the same value the
+// portable loops round. No other arithmetic here could be fused.
+__attribute__((target("avx2,fma"))) uint64_t mix_steady_wide(const int16_t* data, uint64_t position,
+                                                             uint64_t even_advance, float* out, int passes,
+                                                             double left, double right)
+{
+    FourFrames f = four_frames_from(position, even_advance);
+    const __m256d left_gain = _mm256_set1_pd(left * UNSCALE), right_gain = _mm256_set1_pd(right * UNSCALE);
+    const __m256d left_offset = _mm256_set1_pd(-MAGIC * (left * UNSCALE));
+    const __m256d right_offset = _mm256_set1_pd(-MAGIC * (right * UNSCALE));
+    for (int pass = 0; pass < passes; ++pass, out += 8) {
+        __m256d b = _mm256_castsi256_pd(next_four_frames(data, f));
+        add_four_frames(out, _mm256_fmadd_pd(b, left_gain, left_offset), _mm256_fmadd_pd(b, right_gain, right_offset));
+    }
+    return f.position;
+}
+
+// The same with gains that move by an increment per frame: frame j (counted
+// from the first of these frames, first_frame) at left + j × left_increment,
+// and right alike, each rounded as the portable loop rounds it.
+__attribute__((target("avx2"))) uint64_t mix_ramped_wide(const int16_t* data, uint64_t position,
+                                                         uint64_t even_advance, float* out, int passes,
+                                                         int first_frame, double left, double right,
+                                                         double left_increment, double right_increment)
+{
+    FourFrames f = four_frames_from(position, even_advance);
+    const __m256d magic = _mm256_set1_pd(MAGIC);
     const __m256d left_gain = _mm256_set1_pd(left * UNSCALE), right_gain = _mm256_set1_pd(right * UNSCALE);
     const __m256d left_step = _mm256_set1_pd(left_increment * UNSCALE);
     const __m256d right_step = _mm256_set1_pd(right_increment * UNSCALE);
-    const int passes = (count - 1) / 4;
-    out += 2;
+    __m256d frames = _mm256_add_pd(_mm256_set_pd(3, 1, 2, 0), _mm256_set1_pd(first_frame));  // j of each lane
+    const __m256d four = _mm256_set1_pd(4);
     for (int pass = 0; pass < passes; ++pass, out += 8) {
-        int32_t pair0, pair1, pair2, pair3;  // a frame and the next, as two int16
-        std::memcpy(&pair0, data + (p >> 32), 4);
-        std::memcpy(&pair1, data + ((p + even_advance) >> 32), 4);
-        std::memcpy(&pair2, data + ((p + 2 * even_advance) >> 32), 4);
-        std::memcpy(&pair3, data + ((p + 3 * even_advance) >> 32), 4);
-        p += 4 * even_advance;
-        __m256i pairs = _mm256_blend_epi32(
-            _mm256_blend_epi32(_mm256_set1_epi32(pair0), _mm256_set1_epi32(pair2), 0x0C),
-            _mm256_blend_epi32(_mm256_set1_epi32(pair1), _mm256_set1_epi32(pair3), 0xC0), 0xF0);
-        __m256i parts = _mm256_madd_epi16(pairs, difference_and_s0);
-        __m256i slope = _mm256_mul_epi32(parts, weights);  // 2 × (s1 - s0) × w, 64 bits
-        weights = _mm256_and_si256(_mm256_add_epi64(weights, pass_weight), weight_bits);
-        __m256i start = _mm256_add_epi64(_mm256_and_si256(parts, high_half), magic_bits);
-        __m256d v = _mm256_sub_pd(_mm256_castsi256_pd(_mm256_add_epi64(slope, start)), magic);
-        __m256d left_gains = left_gain, right_gains = right_gain;
-        if constexpr (ramped) {
-            left_gains = _mm256_add_pd(left_gains, _mm256_mul_pd(frames, left_step));
-            right_gains = _mm256_add_pd(right_gains, _mm256_mul_pd(frames, right_step));
-            frames = _mm256_add_pd(frames, four);
-        }
-        __m256d to_left = _mm256_mul_pd(v, left_gains), to_right = _mm256_mul_pd(v, right_gains);
-        // Left, right of frames 0 and 1, then of frames 2 and 3.
-        __m256d low = _mm256_add_pd(_mm256_cvtps_pd(_mm_loadu_ps(out)), _mm256_unpacklo_pd(to_left, to_right));
-        __m256d high = _mm256_add_pd(_mm256_cvtps_pd(_mm_loadu_ps(out + 4)), _mm256_unpackhi_pd(to_left, to_right));
-        _mm_storeu_ps(out, _mm256_cvtpd_ps(low));
-        _mm_storeu_ps(out + 4, _mm256_cvtpd_ps(high));
+        __m256d v = _mm256_sub_pd(_mm256_castsi256_pd(next_four_frames(data, f)), magic);
+        __m256d left_gains = _mm256_add_pd(left_gain, _mm256_mul_pd(frames, left_step));
+        __m256d right_gains = _mm256_add_pd(right_gain, _mm256_mul_pd(frames, right_step));
+        frames = _mm256_add_pd(frames, four);
+        add_four_frames(out, _mm256_mul_pd(v, left_gains), _mm256_mul_pd(v, right_gains));
     }
-    position = p;
-    return 4 * passes + 1;
+    return f.position;
 }
 
 #endif
 
-// Frames at a constant gain, two per pass with their arithmetic interleaved.
-// advance is the step, negated on the ping-pong return leg.
+// Frames at a constant gain. advance is the step, negated on the ping-pong
+// return leg.
 void mix_steady(const int16_t* data, uint64_t& position, uint64_t advance, float* out, int count,
                 double left, double right)
 {
+    uint64_t p = position;
 #if defined(MIXER_HAS_AVX2_PATH)
-    if (mixer_avx2) {
-        int mixed = mix_avx2<false>(data, position, advance, out, count, left, right, 0, 0);
-        count -= mixed;
-        out += 2 * mixed;
+    if (mixer_avx2 && count >= 5) {
+        double v = interpolate(data, p);  // frame 0, at a position of any parity
+        out[0] = static_cast<float>(out[0] + v * left);
+        out[1] = static_cast<float>(out[1] + v * right);
+        const int passes = (count - 1) / 4;
+        p = mix_steady_wide(data, (p & ~uint64_t{1}) + advance, advance & ~uint64_t{1}, out + 2, passes,
+                            left, right);
+        count -= 4 * passes + 1;
+        out += 2 * (4 * passes + 1);
     }
 #endif
-    uint64_t p = position;
 #if defined(__SSE2__)
+    // Two frames per pass, their arithmetic interleaved.
     const __m128d gains = _mm_set_pd(right, left);
     for (; count >= 2; count -= 2, out += 4) {
         uint64_t next = (p & ~uint64_t{1}) + advance;
@@ -206,21 +237,24 @@ void mix_steady(const int16_t* data, uint64_t& position, uint64_t advance, float
 // Frames whose gains move by a fixed increment per frame, from left and right
 // at the first frame; left and right are left at the gains after the last.
 // Frame j's gain is formed as start + j × increment rather than by repeated
-// addition: the gains and increments are single-precision values, so every
-// partial sum is exact in double and both ways give the same bits, but this
-// one does not make each frame wait for the one before.
+// addition, which does not make each frame wait for the one before.
 void mix_ramped(const int16_t* data, uint64_t& position, uint64_t advance, float* out, int count,
                 double& left, double& right, double left_increment, double right_increment)
 {
+    uint64_t p = position;
     int j = 0;
 #if defined(MIXER_HAS_AVX2_PATH)
-    if (mixer_avx2) {
-        j = mix_avx2<true>(data, position, advance, out, count, left, right, left_increment,
-                           right_increment);
+    if (mixer_avx2 && count >= 5) {
+        double v = interpolate(data, p);  // frame 0, at a position of any parity
+        out[0] = static_cast<float>(out[0] + v * left);
+        out[1] = static_cast<float>(out[1] + v * right);
+        const int passes = (count - 1) / 4;
+        p = mix_ramped_wide(data, (p & ~uint64_t{1}) + advance, advance & ~uint64_t{1}, out + 2, passes, 1,
+                            left, right, left_increment, right_increment);
+        j = 4 * passes + 1;
         out += 2 * j;
     }
 #endif
-    uint64_t p = position;
     for (; j < count; ++j, out += 2) {
         double v = interpolate(data, p);
         out[0] = static_cast<float>(out[0] + v * (left + j * left_increment));

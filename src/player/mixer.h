@@ -39,8 +39,9 @@ constexpr int VOICE_COUNT = 256;   // the pool
 constexpr int MIXED_VOICES = 128;  // two for each of the replay's 64 channels; the rest are never mixed
 
 extern MixVoice voices[VOICE_COUNT];
-// True where the processor has AVX2 and the four-frame loops run; both paths
-// give the same bits, and tests clear it to run the plain loops.
+// True where the processor has AVX2 and fused multiply-add and the four-frame
+// loops run; both paths give the same bits, and tests clear it to run the
+// plain loops.
 extern bool mixer_avx2;
 extern int ramp_frames;            // frames of a gain ramp: rate × 128 / 44100
 extern float ramp_frames_inverse;  // 1 / ramp_frames
