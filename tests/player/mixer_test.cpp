@@ -343,6 +343,32 @@ TEST_F(Mixer, StepsOutsideTheRangeAreClamped)
     EXPECT_EQ(w.position_fraction, 256u * 10);
 }
 
+// The sixteen-value loop converts as the plain one does, ties, clipping and
+// block ends included.
+TEST(FloatToPcm16, WideLoopGivesThePlainLoopsBits)
+{
+    if (!mixer_avx2)
+        GTEST_SKIP() << "this processor runs only the plain loops";
+    uint32_t seed = 5;
+    auto random = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+    std::vector<float> in(2 * 1000);
+    for (float& x : in) {
+        const int kind = static_cast<int>(random() % 4);
+        const float whole = static_cast<float>(static_cast<int32_t>(random() % 90000) - 45000);
+        x = kind == 0 ? whole + 0.5f : kind == 1 ? -whole : whole + (random() % 1000) / 1000.0f;
+    }
+    for (int frames : {1, 7, 8, 9, 1000}) {
+        std::vector<int16_t> outs[2];
+        for (int wide = 0; wide < 2; ++wide) {
+            mixer_avx2 = wide == 1;
+            outs[wide].assign(2 * 1000, 7);
+            float_to_pcm16(outs[wide].data(), in.data(), frames);
+        }
+        mixer_avx2 = true;
+        ASSERT_EQ(outs[0], outs[1]) << frames << " frames";
+    }
+}
+
 TEST(FloatToPcm16, RoundsTiesToEvenAndClips)
 {
     const float in[] = {40000.4f, -40000.6f, 2.5f, 3.5f, -2.5f, 1.4999f, -32768.4f, 32766.6f};
