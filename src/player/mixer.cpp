@@ -472,9 +472,16 @@ void mix_voices(float* buffer, int frames)
 {
     if (frames < 1)
         return;
-    for (int i = 0; i < MIXED_VOICES; ++i)
-        if (voices[i].sample)
-            mix_voice(voices[i], buffer, frames);
+    // The sounding voices are listed first, in a pass without branches whose
+    // reads of the pool can overlap.
+    uint8_t sounding[MIXED_VOICES];
+    int count = 0;
+    for (int i = 0; i < MIXED_VOICES; ++i) {
+        sounding[count] = static_cast<uint8_t>(i);
+        count += voices[i].sample != nullptr;
+    }
+    for (int k = 0; k < count; ++k)
+        mix_voice(voices[sounding[k]], buffer, frames);
 }
 
 void float_to_pcm16(int16_t* destination, const float* source, int frames)
