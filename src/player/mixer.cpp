@@ -474,10 +474,10 @@ void mix_voices(float* buffer, int frames)
         return;
     // The sounding voices are listed first, in a pass without branches whose
     // reads of the pool can overlap.
-    uint8_t sounding[MIXED_VOICES];
+    int sounding[MIXED_VOICES];
     int count = 0;
     for (int i = 0; i < MIXED_VOICES; ++i) {
-        sounding[count] = static_cast<uint8_t>(i);
+        sounding[count] = i;
         count += voices[i].sample != nullptr;
     }
     for (int k = 0; k < count; ++k)
