@@ -109,13 +109,14 @@ struct PlatformThreadStart {
 
 int platform_ask_yes_no(const char* text, const char* caption)
 {
+    // Only 0 means the box could not be shown; Esc or closing the box gives
+    // IDCANCEL, which answers No.
     const int answer = MessageBoxA(nullptr, text, caption, MB_YESNO);
-    if (answer == IDYES)
-        return kAnswerYes;
-    if (answer == IDNO)
-        return kAnswerNo;
-    remember_error("cannot show a message box");
-    return 0;
+    if (answer == 0) {
+        remember_error("cannot show a message box");
+        return 0;
+    }
+    return answer == IDYES ? kAnswerYes : kAnswerNo;
 }
 
 int platform_set_display_mode(int width, int height, int bits)
