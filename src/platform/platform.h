@@ -104,10 +104,12 @@ void platform_thread_join(PlatformThread* thread);
 int platform_audio_open(int rate);
 void platform_audio_play_loop(const void* buffer, int bytes);
 
-// Bytes played since platform_audio_play_loop, counting every lap of the
-// loop (wraps at 2^32); what the listener hears now, not what was queued.
-// Any thread may call it.
-uint32_t platform_audio_position_bytes();
+// Reads into bytes how many bytes were played since platform_audio_play_loop,
+// counting every lap of the loop (wraps at 2^32): what the listener hears now,
+// not what was queued. Returns 1, or 0 when the device cannot tell now (bytes
+// is left alone). A reading may come out behind the one before (drivers do
+// that now and then); the caller keeps the later one. Any thread may call it.
+int platform_audio_position_bytes(uint32_t* bytes);
 
 // Stops the loop and forgets the buffer; the device stays open.
 void platform_audio_reset();
