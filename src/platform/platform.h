@@ -37,13 +37,15 @@ void platform_restore_display_mode();
 // double-buffered GL 1.x compatibility context with a depth buffer of at least
 // 16 bits, made current on the calling thread. With fullscreen non-zero the
 // window is borderless and covers the display in the mode of
-// platform_set_display_mode when the display takes it. When it does not, SDL
-// covers the display at its own resolution with the cursor hidden, and Win32
-// opens the ordinary captioned window. Whatever the window's size, the
-// program draws a width × height picture (the default framebuffer and the
-// first viewport are that picture) and the backend shows it as large as fits,
-// aspect kept, centred on black. Returns 1 on success, 0 on failure (whatever
-// was created stays until platform_destroy_window).
+// platform_set_display_mode when the display takes it, and at the display's
+// own resolution with the cursor hidden when it does not. When it loses the
+// focus, the desktop gets its own mode back and the window is minimised; with
+// the focus back, it covers the display again, in the show's mode if granted.
+// Whatever the window's size, the program draws a width × height picture (the
+// default framebuffer and the first viewport are that picture) and the backend
+// shows it as large as fits, aspect kept, centred on black. Returns 1 on
+// success, 0 on failure (whatever was created stays until
+// platform_destroy_window).
 int platform_create_window(int width, int height, int fullscreen, const char* title);
 
 // Why the last failed window or display call failed, in a few words of the
