@@ -59,17 +59,16 @@ BOOL CALLBACK print_static_text(HWND child, LPARAM)
 }
 
 // Waits up to 10 s for done(window) to hold.
-bool wait_until(HWND window, bool (*done)(HWND))
+void wait_until(HWND window, bool (*done)(HWND))
 {
     for (int attempt = 0; attempt < 100; ++attempt) {
         MSG message;
         while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
             DispatchMessageA(&message);
         if (done(window))
-            return true;
+            return;
         Sleep(100);
     }
-    return false;
 }
 
 int take_focus(HWND show)
@@ -81,13 +80,13 @@ int take_focus(HWND show)
     RegisterClassA(&window_class);
     HWND own = CreateWindowExA(0, "window_probe", "window_probe", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10,
                                200, 100, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    // Each line tells what it sees once the show has given way (or come
+    // back), or after 10 s if it does not.
     SetForegroundWindow(own);
-    if (!wait_until(show, [](HWND w) { return IsIconic(w) != 0; }))
-        std::printf("the show did not give way: ");
+    wait_until(show, [](HWND w) { return IsIconic(w) != 0; });
     print_window("away: ", show);
     SetForegroundWindow(show);
-    if (!wait_until(show, [](HWND w) { return !IsIconic(w) && GetForegroundWindow() == w; }))
-        std::printf("the show did not come back: ");
+    wait_until(show, [](HWND w) { return !IsIconic(w) && GetForegroundWindow() == w; });
     print_window("back: ", show);
     DestroyWindow(own);
     return 0;

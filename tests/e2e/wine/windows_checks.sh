@@ -185,7 +185,8 @@ xm2wav_renders_as_on_linux_and_refuses_bad_files() {
         "$wine" "$xm2wav" "$bad" refused.wav >"$check.out" 2>"$check.err"
         status=$?
         [ "$status" -eq 1 ] || fail "$bad: exit status $status, expected 1"
-        [ "$(tr -d '\r' <"$check.err")" = "$expected" ] || fail "$bad: stderr '$(cat "$check.err")', expected '$expected'"
+        [ "$(tr -d '\r' <"$check.err")" = "$expected" ] && [ "$(wc -l <"$check.err")" -eq 1 ] ||
+            fail "$bad: stderr '$(cat "$check.err")', expected the one line '$expected'"
         [ ! -s "$check.out" ] && [ ! -e refused.wav ] || fail "$bad: output left behind"
     done
 }
