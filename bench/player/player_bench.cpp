@@ -28,8 +28,8 @@
 #include "player/output.h"
 #include "player/render.h"
 #include "player/replay.h"
-#include "support/peer_compare.h"
-#include "support/xm_writer.h"
+#include "testkit/peer_compare.h"
+#include "testkit/xm_writer.h"
 
 namespace {
 

@@ -24,7 +24,8 @@
 #include <cmath>
 
 BlockSceneState block_scene;
-SpinningBlocksState spinning_blocks;
+
+void reset_block_scene_state() { block_scene = BlockSceneState{}; }
 
 namespace {
 
@@ -129,13 +130,13 @@ void advance_flight(BlockSceneState& s, float dt)
             const double blend = s.ortho_blend + static_cast<double>(dt) * (fast ? kFastBlendSpeed : kSlowBlendSpeed);
             s.ortho_blend = static_cast<float>(std::min(blend, 1.0));
             for (int k = 0; k < 16; ++k)
-                scene_projection[k] = s.ortho_blend * ortho_delta[k] + persp_matrix[k];
+                blocks_state.scene_projection[k] = s.ortho_blend * ortho_delta[k] + persp_matrix[k];
         }
     }
     if (s.camera_move == 0) {
         s.camera_t = 0;
         s.ortho_blend = 0;
-        std::copy(persp_matrix, persp_matrix + 16, scene_projection);
+        std::copy(persp_matrix, persp_matrix + 16, blocks_state.scene_projection);
     }
 }
 
@@ -237,7 +238,7 @@ int draw_block_scene(int order, int row, int, int, int frame_ms)
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     if (s.camera_move != 0)
-        glLoadMatrixd(scene_projection);
+        glLoadMatrixd(blocks_state.scene_projection);
     else
         glOrtho(-24, 24, -18, 18, 1, 255);
     glMatrixMode(GL_MODELVIEW);
@@ -259,7 +260,7 @@ int draw_block_scene(int order, int row, int, int, int frame_ms)
 
 int draw_spinning_blocks(int order, int row, int, int, int frame_ms)
 {
-    SpinningBlocksState& s = spinning_blocks;
+    BlockSceneState& s = block_scene;
     const float dt = seconds_from_ms(frame_ms);
     const int pose = block_model_at(order, row);
     s.roll_angle = static_cast<float>(s.roll_angle + static_cast<double>(dt) * 60);

@@ -3,23 +3,23 @@
 // block_scene.cpp). The scene handlers themselves are declared in effects.h.
 #pragma once
 
-// State of draw_block_scene; lives for the whole run.
+// The family's state; lives for the whole run and moves only on calls.
 struct BlockSceneState {
-    int scene_last_row = -1; // row seen on the previous call
-    int current_model = 0;   // pose shown, 0..4
-    int camera_move = 0;     // 0 at rest, 1 fast flight, 2 slow flight
-    double camera_t = 0;     // progress of the flight, 0..1
-    float ortho_blend = 0;   // flight projection: 0 perspective .. 1 orthographic
-    int headline_step = 0;   // flights finished so far; selects the headline
+    // draw_block_scene
+    int scene_last_row = -1;  // row seen on the previous call
+    int current_model = 0;    // pose shown, 0..4
+    int camera_move = 0;      // 0 at rest, 1 fast flight, 2 slow flight
+    double camera_t = 0;      // progress of the flight, 0..1
+    float ortho_blend = 0;    // flight projection: 0 perspective .. 1 orthographic
+    int headline_step = 0;    // flights finished so far; selects the headline
+    // draw_spinning_blocks, in degrees, each kept below 360
+    float roll_angle = 0;     // about the view axis, 60° a second
+    float yaw_angle = 0;      // about the vertical, 180° a second
 };
 extern BlockSceneState block_scene;
 
-// State of draw_spinning_blocks, in degrees, each kept below 360.
-struct SpinningBlocksState {
-    float roll_angle = 0; // about the view axis, 60° a second
-    float yaw_angle = 0;  // about the vertical, 180° a second
-};
-extern SpinningBlocksState spinning_blocks;
+// Puts the scenes at rest, as at the start of a run.
+void reset_block_scene_state();
 
 // Cue tables keyed by music position. camera_move_at: 1 starts a fast flight,
 // 2 a slow one, -1 is no cue. block_model_at: the pose, 0..4, for the row.

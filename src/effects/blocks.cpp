@@ -8,10 +8,10 @@
 #include "effects/blocks.h"
 
 #include "data/block_data.h"
-#include "effects/block_scene.h"
 #include "effects/effects.h"
 
 #include <GL/gl.h>
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -24,7 +24,7 @@ int room_list;
 double persp_matrix[16];
 double ortho_matrix[16];
 double ortho_delta[16];
-double scene_projection[16];
+BlocksState blocks_state;
 
 namespace {
 
@@ -154,6 +154,11 @@ int init_block_font()
     return 1;
 }
 
+void reset_blocks_state()
+{
+    std::copy(persp_matrix, persp_matrix + 16, blocks_state.scene_projection);
+}
+
 void apply_scene_frustum()
 {
     const double t = std::tan(std::numbers::pi / 6);
@@ -166,7 +171,7 @@ int init_block_scene()
     glLoadIdentity();
     apply_scene_frustum();
     glGetDoublev(GL_PROJECTION_MATRIX, persp_matrix);
-    glGetDoublev(GL_PROJECTION_MATRIX, scene_projection);
+    glGetDoublev(GL_PROJECTION_MATRIX, blocks_state.scene_projection);
     glLoadIdentity();
     glOrtho(-24, 24, -18, 18, 1, 255);
     glGetDoublev(GL_PROJECTION_MATRIX, ortho_matrix);
@@ -180,11 +185,6 @@ int init_block_scene()
         model_lists_flat[m] = build_block_model(kPoseSize, kPoseSize, pose, 1, kPoseCellSize);
     }
     room_list = build_room();
-
-    // A run of the show starts with the scenes at rest, also when the program
-    // runs the show more than once in one process.
-    block_scene = BlockSceneState{};
-    spinning_blocks = SpinningBlocksState{};
     return 1;
 }
 

@@ -38,7 +38,17 @@ extern int room_list;              // the room box of the 3D scene
 extern double persp_matrix[16];     // 60° vertical field of view, 4:3, near 1, far 255
 extern double ortho_matrix[16];     // x -24..24, y -18..18, near 1, far 255
 extern double ortho_delta[16];      // ortho_matrix - persp_matrix, per element
-extern double scene_projection[16]; // the 3D scene's working projection
+
+// The family's moving state: the 3D scene's working projection, which the
+// block scene's flights blend from persp_matrix toward ortho_matrix. Lives for
+// the run.
+struct BlocksState {
+    double scene_projection[16]; // column-major
+};
+extern BlocksState blocks_state;
+
+// Sets the working projection to persp_matrix, as at the start of a run.
+void reset_blocks_state();
 
 // Sets the 3D scenes' perspective frustum on the current matrix.
 void apply_scene_frustum();

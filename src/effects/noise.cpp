@@ -1,12 +1,10 @@
 // The show's random generator, noise textures and random point sets.
-// init_noise_textures is the last init task: it seeds the generator, makes
-// the first 32912 draws of the run in a fixed order and puts the random
-// effects at rest, so that every run continues the same sequence.
+// init_noise_textures is the last init task: it seeds the generator and makes
+// the first 32912 draws of the run in a fixed order, so that every run
+// continues the same sequence.
 #include "effects/noise.h"
 
 #include "effects/effects.h"
-#include "effects/overlays.h"
-#include "effects/text_scenes.h"
 
 #include <GL/gl.h>
 #include <GL/glu.h>
@@ -14,24 +12,25 @@
 #include <algorithm>
 #include <vector>
 
-RandomGenerator show_random;
+NoiseState noise_state;
 unsigned int noise_texture_a = 0;
 unsigned int noise_texture_b = 0;
-StormPoints storm_points = {};
-WordPoints word_points = {};
+
+void reset_noise_state() { noise_state = NoiseState{}; }
 
 void seed_random(uint32_t seed)
 {
-    show_random.seed = seed;
+    noise_state.random.seed = seed;
 }
 
 int next_random()
 {
     // The classic linear congruential step; the high bits of the state are
     // the result, since the low ones cycle with short periods.
-    show_random.seed = show_random.seed * 214013u + 2531011u;
-    ++show_random.draws;
-    return static_cast<int>((show_random.seed >> 16) & 0x7FFF);
+    RandomGenerator& random = noise_state.random;
+    random.seed = random.seed * 214013u + 2531011u;
+    ++random.draws;
+    return static_cast<int>((random.seed >> 16) & 0x7FFF);
 }
 
 double rand_unit()
@@ -88,18 +87,15 @@ int init_noise_textures()
     glDisable(GL_TEXTURE_2D);
 
     // x before y, point by point.
+    StormPoints& storm = noise_state.storm_points;
     for (int i = 0; i < kStormPointCount; ++i) {
-        storm_points.x[i] = static_cast<float>(rand_unit() * 640);
-        storm_points.y[i] = static_cast<float>(rand_unit() * 480);
+        storm.x[i] = static_cast<float>(rand_unit() * 640);
+        storm.y[i] = static_cast<float>(rand_unit() * 480);
     }
+    WordPoints& words = noise_state.word_points;
     for (int i = 0; i < kWordPointCount; ++i) {
-        word_points.x[i] = static_cast<float>(rand_unit() * 600 + 20);
-        word_points.y[i] = static_cast<float>(rand_unit() * 440 + 20);
+        words.x[i] = static_cast<float>(rand_unit() * 600 + 20);
+        words.y[i] = static_cast<float>(rand_unit() * 440 + 20);
     }
-
-    // The random effects continue from here: a run of the show starts them at
-    // rest, also when the program runs the show more than once in one process.
-    overlay_state = OverlayState{};
-    text_scene_state = TextSceneState{};
     return 1;
 }

@@ -11,7 +11,6 @@ struct RandomGenerator {
     uint32_t seed = 1;  // linear congruential state
     uint64_t draws = 0; // results handed out since the start of the run
 };
-extern RandomGenerator show_random;
 
 // Restarts the sequence from seed (the show seeds once, with 0xDEADBEEF).
 void seed_random(uint32_t seed);
@@ -33,7 +32,6 @@ struct StormPoints {
     float x[kStormPointCount];
     float y[kStormPointCount];
 };
-extern StormPoints storm_points;
 
 // Baseline starts of the word cascade's words, x 20..620 and y 20..460.
 constexpr int kWordPointCount = 8;
@@ -41,7 +39,19 @@ struct WordPoints {
     float x[kWordPointCount];
     float y[kWordPointCount];
 };
-extern WordPoints word_points;
+
+// The family's state: the generator and the point sets, which the line storm
+// and the word cascade shift as they draw. It lives for the run;
+// init_noise_textures seeds the generator and makes the points.
+struct NoiseState {
+    RandomGenerator random;
+    StormPoints storm_points;
+    WordPoints word_points;
+};
+extern NoiseState noise_state;
+
+// The state of a new process: the generator unseeded, no points.
+void reset_noise_state();
 
 // Drops point 0 of a set of count points, moves the rest down by one and puts
 // (x, y) last.

@@ -17,6 +17,8 @@
 
 OverlayState overlay_state;
 
+void reset_overlay_state() { overlay_state = OverlayState{}; }
+
 namespace {
 
 constexpr double kTwoPi = 6.283185307179586;
@@ -182,6 +184,7 @@ int draw_line_storm(int, int, int, int, int frame_ms)
     glColor4f(1, 0.4f, 0, 0.25f);
     glBegin(GL_QUADS);
     const double angle = overlay_state.square_angle;
+    StormPoints& storm_points = noise_state.storm_points;
     for (int i = 0; i < kStormPointCount; ++i) {
         if (i == kStormPointCount / 2)
             glColor4f(0, 0, 0, 0.1f);

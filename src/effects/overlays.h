@@ -13,3 +13,6 @@ struct OverlayState {
     float fade_in_level = 0;    // 0 black .. 1 full picture; never restarts
 };
 extern OverlayState overlay_state;
+
+// Puts the overlays at rest, as at the start of a run.
+void reset_overlay_state();

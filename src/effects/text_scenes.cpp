@@ -15,6 +15,8 @@
 
 TextSceneState text_scene_state;
 
+void reset_text_scene_state() { text_scene_state = TextSceneState{}; }
+
 // An address of our own under the reserved example domain.
 const char* const event_web_address = "http://xmas2004.quendra.example/";
 
@@ -144,6 +146,7 @@ int draw_message_spam(int, int, int, int, int)
 int draw_word_cascade(int, int, int, int, int frame_ms)
 {
     TextSceneState& s = text_scene_state;
+    WordPoints& word_points = noise_state.word_points;
     s.cascade_timer = static_cast<float>(s.cascade_timer + frame_ms * static_cast<double>(0.001f) * 40);
     // At most one word a frame, however long the frame was.
     if (s.cascade_timer > 4) {

@@ -12,6 +12,9 @@ struct TextSceneState {
 };
 extern TextSceneState text_scene_state;
 
+// Puts the text scenes at rest, as at the start of a run.
+void reset_text_scene_state();
+
 constexpr int kSpamMessageCount = 24;
 extern const char* const spam_messages[kSpamMessageCount];
 

@@ -16,7 +16,6 @@
 
 #include "player/module_source.h"
 #include "player/output.h"
-#include "player/replay.h"
 
 char module_error[160];
 Sample empty_sample = {};
@@ -333,7 +332,6 @@ bool module_load(Module* module, SourceStream* stream)
     in.bytes(id, XM_ID_LENGTH);
     if (in.failed || std::memcmp(id, XM_ID, XM_ID_LENGTH) != 0)
         return refuse("not an XM song (no \"Extended Module: \" at its start)");
-    module->tick_handler = replay_tick;
     module->initial_global_volume = 64;
 
     in.seek_to(60);

@@ -104,7 +104,7 @@ struct Module {
     int32_t loop_jump_row;         // E6x on the row: row of this pattern to go back to; -1 none
     int32_t pattern_delay;         // EEx: times the row being played is still to be repeated
     bool repeating_row;            // the current tick 0 repeats a delayed row: no cells are read
-    void (*tick_handler)(Module*); // replay_tick
+    void (*tick_handler)(Module*); // one tick of the song: replay_tick, set by replay_start
 };
 
 constexpr uint16_t MODULE_LINEAR_FREQUENCIES = 1;

@@ -12,8 +12,8 @@ bool output_configure(int rate)
     if (rate < MIN_OUTPUT_RATE || rate > MAX_OUTPUT_RATE)
         return false;
     output_rate = rate;
-    block_frames = ((rate * 20 / 1000) + 3) & ~3;
-    ring_frames = (buffer_ms / 20) * block_frames * 2;
+    block_frames = ((rate * BLOCK_MS / 1000) + 3) & ~3;
+    ring_frames = (RING_MS / BLOCK_MS) * block_frames;
     mixer_configure(rate);
     return true;
 }

@@ -5,9 +5,11 @@
 #pragma once
 
 extern int output_rate;       // output frames per second
-extern int block_frames;      // frames per streaming block: rate × 20 / 1000, rounded up to a multiple of 4
-extern int ring_frames;       // frames in the streaming ring: (buffer_ms / 20) × block_frames × 2
-constexpr int buffer_ms = 1000;
+extern int block_frames;      // frames per streaming block: rate × BLOCK_MS / 1000, rounded up to a multiple of 4
+extern int ring_frames;       // frames in the streaming ring: RING_MS / BLOCK_MS blocks
+
+constexpr int BLOCK_MS = 20;    // about this much sound makes a streaming block
+constexpr int RING_MS = 2000;   // about this much sound is queued in the ring ahead of the listener
 
 constexpr int MIN_OUTPUT_RATE = 1000;
 constexpr int MAX_OUTPUT_RATE = 384000;

@@ -36,7 +36,7 @@ bool threaded = true;
 uint32_t last_position_bytes = 0;          // device byte count at the last good reading; feeder only
 uint32_t ring_position_bytes = 0;          // where in the ring the device plays, 0..ring bytes − 1; feeder only
 
-constexpr int kFeederPollMs = 5;
+constexpr int FEEDER_POLL_MS = 5;
 
 // Renders block fill_index: ticks and mixes its frames, records where the song
 // stands at its end, converts it into the ring, and moves fill_index on.
@@ -62,7 +62,7 @@ int feeder_thread(void*)
 {
     while (!stop_requested.load(std::memory_order_acquire)) {
         playback_feed();
-        platform_sleep_ms(kFeederPollMs);
+        platform_sleep_ms(FEEDER_POLL_MS);
     }
     feeder_exited.store(1, std::memory_order_release);
     return 0;

@@ -674,6 +674,7 @@ void effect_tick(Module& module, Channel& channel, const Voiced& voiced, const P
 
 void replay_start(Module* module)
 {
+    module->tick_handler = replay_tick;
     module->next_order = -1;
     module->next_row = -1;
     module->jump_order = module->break_row = module->loop_jump_row = -1;

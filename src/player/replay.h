@@ -77,9 +77,10 @@ struct Channel {
 
 extern Channel channels[MAX_CHANNELS];
 
-// Gives the replay state its start values (order 0, row 0, default speed and
-// BPM, a tick due at once) and binds channel i to voice i. The output rate must
-// be configured first (output_configure).
+// Makes replay_tick the module's tick_handler, gives the replay state its
+// start values (order 0, row 0, default speed and BPM, a tick due at once) and
+// binds channel i to voice i. The output rate must be configured first
+// (output_configure).
 void replay_start(Module* module);
 
 // One tick; the module's tick_handler.

@@ -1,6 +1,9 @@
 // The program driver: start-up, loading loop, show loop, shutdown.
 #include "shell/invitation.h"
 
+#include "data/show_tables.h"
+#include "effects/effect_states.h"
+#include "effects/effects.h"
 #include "effects/warm_up.h"
 #include "platform/platform.h"
 #include "shell/arena.h"
@@ -29,6 +32,13 @@ constexpr int kFadeFrames = 64;
 
 PositionSource position_source = nullptr;
 int warm_up_wanted = 1;
+
+// Handles pending window events: Esc or closing the window sets quit_requested.
+void pump_messages()
+{
+    if (platform_pump_events())
+        quit_requested = 1;
+}
 
 // Ends a failed start-up: says what failed in one line (with the system's
 // reason when there is one), releases the arena, the window and the display
@@ -171,18 +181,20 @@ void set_warm_up(int on) { warm_up_wanted = on; }
 int run_invitation()
 {
     quit_requested = 0;
+    // Also when the program runs the show more than once in one process.
+    reset_effect_states();
     const int answer = ask_fullscreen();
     if (!answer)
         return fail_start("cannot show the start-up question", platform_error());
     if (!create_show_window(640, 480, 32, answer == kAnswerYes, kWindowTitle))
         return fail_start("cannot open the 640x480 OpenGL window", platform_error());
-    frame_period = frame_period_for(frame_period);
+    frame_period = frame_period_for(platform_refresh_rate());
     if (!arena_create())
         return fail_start("out of memory for the 8 MiB arena");
-    const InitTaskTable* tasks = build_init_tasks();
+    const InitTaskTable* tasks = build_init_tasks(init_task_list, init_procedures);
     if (!tasks)
         return fail_start("out of arena memory for the init-task table");
-    const TimelineEntry* timeline = build_timeline();
+    const TimelineEntry* timeline = build_timeline(timeline_table, scene_procedures);
     if (!timeline)
         return fail_start("out of arena memory for the timeline");
     if (!build_bitmap_font(40, 40, "Impact"))

@@ -10,8 +10,8 @@
 // task). Cleared at the start of each run.
 extern int quit_requested;
 
-// Seconds per show frame: the window writes the refresh rate in Hz here, and
-// the start-up turns it into a period with a 60 Hz floor.
+// Seconds per show frame: one over the display's refresh rate, with a 60 Hz
+// floor. Set at start-up, once the window is open.
 extern double frame_period;
 
 // The running show's state, for observers such as tests and capture hooks.

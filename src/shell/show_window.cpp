@@ -2,7 +2,6 @@
 #include "shell/show_window.h"
 
 #include "platform/platform.h"
-#include "shell/invitation.h"
 
 #include <GL/gl.h>
 
@@ -26,7 +25,6 @@ int create_show_window(int width, int height, int bits, int fullscreen, const ch
         platform_show_cursor(0);
     if (!created || !platform_has_gl_context())
         return 0;
-    frame_period = platform_refresh_rate();
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LEQUAL);
     glEnable(GL_CULL_FACE);
@@ -46,10 +44,4 @@ void destroy_show_window()
         platform_restore_display_mode();
         is_fullscreen = 0;
     }
-}
-
-void pump_messages()
-{
-    if (platform_pump_events())
-        quit_requested = 1;
 }

@@ -1,6 +1,6 @@
 // The show's surface: a 640×480 window with a double-buffered GL context,
-// optionally full-screen after switching the display to 640×480×32, and the
-// only input the show handles (Esc, window close). Main thread.
+// optionally full-screen after switching the display to 640×480×32. Main
+// thread.
 #pragma once
 
 // 1 exactly while the display mode is changed.
@@ -11,15 +11,11 @@ int set_fullscreen_mode(int width, int height, int bits);
 
 // Opens the window (when full-screen is wished: in the switched mode when the
 // display takes it, else covering the display at its own resolution with the
-// picture scaled up), makes its GL context current, writes the display's
-// refresh rate in Hz (0 when unknown) to frame_period and sets the initial
-// GL state. 1 on success, 0 when there is no window or no GL context;
+// picture scaled up), makes its GL context current and sets the initial GL
+// state. 1 on success, 0 when there is no window or no GL context;
 // whatever was made stays until destroy_show_window.
 int create_show_window(int width, int height, int bits, int fullscreen, const char* title);
 
 // Shows the cursor again if the display mode was changed, releases the GL
 // context and the window, then restores the mode 300 ms later.
 void destroy_show_window();
-
-// Handles pending window events: Esc or closing the window sets quit_requested.
-void pump_messages();

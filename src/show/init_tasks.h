@@ -11,11 +11,7 @@ struct InitTaskTable {
     InitTask* tasks;       // task_count tasks in run order
 };
 
-// The init procedures in the order of InitProcedure (data/show_tables.h).
-extern const InitTask init_procedures[];
-
-// Builds the shipped task table in the arena; null when the arena is exhausted.
-InitTaskTable* build_init_tasks();
-
-// Builds a task table from any stored list of the shipped layout.
-InitTaskTable* build_init_tasks_from(const uint32_t* list);
+// Builds a task table in the arena from a stored list of the shipped layout
+// (data/show_tables.h), whose task indices pick from procedures; null when
+// the arena is exhausted.
+InitTaskTable* build_init_tasks(const uint32_t* list, const InitTask* procedures);

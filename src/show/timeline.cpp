@@ -1,35 +1,13 @@
 // Builds the timeline from its stored words. Handlers are stored as indices
-// into scene_procedures, so the table is the same 32-bit words in any build.
+// into the scene list, so the table is the same 32-bit words in any build.
 #include "show/timeline.h"
 
-#include "data/show_tables.h"
-#include "effects/effects.h"
+#include "data/show_procedures.h"
 #include "shell/arena.h"
 
 #include <cassert>
 
-const SceneHandler scene_procedures[kSceneProcedureCount] = {
-    draw_block_scene,
-    draw_spinning_blocks,
-    draw_noise_fan,
-    draw_black_noise_overlay,
-    draw_white_noise_overlay,
-    draw_line_storm,
-    draw_dark_bars,
-    draw_crossed_stripes,
-    draw_random_storm_overlay,
-    draw_random_noise_overlay,
-    draw_fade_out,
-    draw_fade_in,
-    draw_beat_words,
-    draw_message_spam,
-    draw_word_cascade,
-    draw_closing_screen,
-};
-
-TimelineEntry* build_timeline() { return build_timeline_from(timeline_table); }
-
-TimelineEntry* build_timeline_from(const uint32_t* table)
+TimelineEntry* build_timeline(const uint32_t* table, const SceneHandler* procedures)
 {
     const uint32_t* word = table;
     const uint32_t entry_count = *word++;
@@ -46,8 +24,8 @@ TimelineEntry* build_timeline_from(const uint32_t* table)
         if (!entry.scene_handlers)
             return nullptr;
         for (uint32_t h = 0; h < entry.handler_count; ++h) {
-            assert(*word < kSceneProcedureCount);
-            entry.scene_handlers[h] = scene_procedures[*word++];
+            assert(*word < kSceneCount);
+            entry.scene_handlers[h] = procedures[*word++];
         }
         entry.curve_count = *word++;
         if (entry.curve_count == 0)

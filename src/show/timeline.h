@@ -15,14 +15,9 @@ struct TimelineEntry {
     uint32_t* curve_ids;            // curve_count curve indices; null when there are none
 };
 
-// The show's procedures in the order of SceneProcedure (data/show_tables.h).
-extern const SceneHandler scene_procedures[];
-
-// Builds the shipped timeline. Returns the first entry, or null when the
+// Builds a timeline in the arena from a stored table of the shipped layout
+// (data/show_tables.h), whose scene indices pick from procedures. Reading
+// stops at the first entry whose handler_count is 0, whatever the count word
+// says; later entries stay zeroed. Returns the first entry, or null when the
 // arena is exhausted.
-TimelineEntry* build_timeline();
-
-// Builds a timeline from any stored table of the shipped layout. Reading
-// stops at the first entry whose handler_count is 0, whatever the count
-// word says; later entries stay zeroed.
-TimelineEntry* build_timeline_from(const uint32_t* table);
+TimelineEntry* build_timeline(const uint32_t* table, const SceneHandler* procedures);

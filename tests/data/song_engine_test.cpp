@@ -123,7 +123,7 @@ TEST(SongEngine, CueRowsStartNotesInTheChannelsThatCarryThem) {
 
 TEST(SongEngine, NeverClipsAndMainSectionsSitInTheLoudnessRange) {
     const SongRendering& song = our_rendering();
-    const std::size_t show_end = first_tick_of(song, SHOW_END_KEY);
+    const std::size_t show_end = first_tick_of(song, kShowEndKey);
     ASSERT_LT(show_end, song.tick_positions.size());
     EXPECT_LT(peak_dbfs(song.mix, 0, show_end), -0.5);
     // Build-ups, melody and climax: orders 1 to 6.
@@ -151,8 +151,8 @@ TEST(SongEngine, FollowsTheShowsDynamics) {
     // The closing screen's music is there, but calm.
     EXPECT_GT(level(9 * 64, 10 * 64), -35);
     EXPECT_LT(level(9 * 64, 10 * 64), -20);
-    // The last chord has died away before the show ends at 10/16.
-    EXPECT_LT(level(SHOW_END_KEY - 2, SHOW_END_KEY), -90);
+    // The last chord has died away before the show ends.
+    EXPECT_LT(level(kShowEndKey - 2, kShowEndKey), -90);
 }
 
 } // namespace

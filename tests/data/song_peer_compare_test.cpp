@@ -2,7 +2,7 @@
 // same rise and fall of loudness through the show.
 #include "data/embedded_song.h"
 #include "song_rendering.h"
-#include "support/peer_compare.h"
+#include "testkit/peer_compare.h"
 
 #include <gtest/gtest.h>
 #include <libopenmpt/libopenmpt.hpp>
@@ -22,7 +22,7 @@ TEST(SongPeerComparison, SameLengthInRows) {
 
 TEST(SongPeerComparison, LoudnessEnvelopesAgreeUntilTheShowEnds) {
     const SongRendering& ours = our_rendering();
-    const std::size_t frames = first_tick_of(ours, SHOW_END_KEY) * TICK_FRAMES;
+    const std::size_t frames = first_tick_of(ours, kShowEndKey) * TICK_FRAMES;
 
     std::ostringstream log;
     openmpt::module peer(embedded_song, embedded_song_size, log);

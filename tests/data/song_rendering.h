@@ -3,13 +3,14 @@
 // comparison tests.
 #pragma once
 
+#include "data/show_tables.h"
+
 #include <cstdint>
 #include <vector>
 
 constexpr int SONG_RATE = 44100;
 constexpr int TICK_FRAMES = 882;  // one tick at 125 BPM and 44100 Hz
 constexpr int ROW_TICKS = 8;
-constexpr int SHOW_END_KEY = 10 * 64 + 16;  // the show stops at order 10, row 16
 
 struct SongRendering {
     std::vector<float> mix;            // stereo frames, in 16-bit units

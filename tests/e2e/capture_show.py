@@ -15,14 +15,17 @@ import subprocess
 import sys
 import zlib
 
+from show_end import show_end
+
 if len(sys.argv) not in (4, 5) or sys.argv[4:] not in ([], ["--update"]):
     sys.exit(__doc__)
 capture, picture_check, work = sys.argv[1:4]
 update = sys.argv[4:] == ["--update"]
 references = os.path.join(os.path.dirname(os.path.abspath(__file__)), "reference")
 # start_key of each timeline entry (order × 64 + row); the last ends the show.
+END = show_end()
 KEYS = [0, 128, 137, 160, 161, 166, 169, 174, 175, 180, 184, 256, 265, 288, 289,
-        294, 297, 302, 303, 308, 312, 320, 448, 528, 560, 640, 656]
+        294, 297, 302, 303, 308, 312, 320, 448, 528, 560, 640, END[0] * 64 + END[1]]
 # A row lasts 160 ms of song. Headless frames last 16.7 ms of virtual time
 # (the pacing spin yields 0.1 ms at a time) and add 16 whole ms to show time.
 middles = [int((a + b) / 2 * 160 * 16 / 16.7) for a, b in zip(KEYS, KEYS[1:])]
@@ -122,8 +125,8 @@ log = open(os.path.join(first, "show.log")).read()
 if log != open(os.path.join(second, "show.log")).read():
     failures.append("the two runs' logs differ")
 frames = [tuple(map(int, line.split())) for line in log.splitlines()]
-if not frames or frames[-1][2:4] != (10, 16):
-    failures.append("the show did not end at 10/16")
+if not frames or frames[-1][2:4] != END:
+    failures.append("the show did not end at %d/%d" % END)
 for at in pictured:
     name = f"frame_{at}.png"
     if open(os.path.join(first, name), "rb").read() != open(os.path.join(second, name), "rb").read():

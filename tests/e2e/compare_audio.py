@@ -4,10 +4,11 @@
     compare_audio.py DEVICE.raw SONG.wav [--allow-underruns] [--late-at-most MS]
 
 DEVICE.raw holds 16-bit stereo frames as the device took them; SONG.wav is
-the song rendered offline up to the end of the show (--until 10/16). Before
-playback the device may take silence; from the song's first sound on, the two
-must agree sample for sample up to two blocks (of 884 frames) before the
-song's end, the point at which the show ends once it is heard.
+the song rendered offline up to the end of the show (xm2wav --until with
+show_end.py's position). Before playback the device may take silence; from
+the song's first sound on, the two must agree sample for sample up to two
+blocks (of 884 frames) before the song's end, the point at which the show
+ends once it is heard.
 
 With --allow-underruns, runs of silence that the sound system put between the
 program's samples when it fell behind (as Wine's mixer does, a period at a
@@ -15,7 +16,7 @@ time) are listed and passed over; everything the program wrote must still be
 there, in order, unchanged.
 
 With --late-at-most, the device must also have stopped taking sound within MS
-milliseconds of the song's end. The show ends when the pictures reach 10/16:
+milliseconds of the song's end. The show ends when its pictures reach the end:
 pictures that run behind the sound end it late, while the device plays on
 (pictures that run ahead end it before the song's end is heard).
 """

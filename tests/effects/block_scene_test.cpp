@@ -174,7 +174,7 @@ TEST_F(BlockSceneFlight, FastFlightWithTwentyMillisecondFrames)
     EXPECT_EQ(block_scene.camera_t, 0);
     EXPECT_EQ(block_scene.ortho_blend, 0);
     for (int k = 0; k < 16; ++k)
-        EXPECT_EQ(scene_projection[k], persp_matrix[k]);
+        EXPECT_EQ(blocks_state.scene_projection[k], persp_matrix[k]);
 
     // The cue row seen again does not start another flight.
     scene_frame(1, 4, 20);
@@ -192,11 +192,11 @@ TEST_F(BlockSceneFlight, ProjectionBlendsTowardOrthographicInTheLastFifth)
     EXPECT_GT(blend, 0.19f);
     EXPECT_LT(blend, 0.21f);
     for (int k = 0; k < 16; ++k)
-        EXPECT_DOUBLE_EQ(scene_projection[k], blend * ortho_delta[k] + persp_matrix[k]);
+        EXPECT_DOUBLE_EQ(blocks_state.scene_projection[k], blend * ortho_delta[k] + persp_matrix[k]);
     GLdouble projection[16];
     glGetDoublev(GL_PROJECTION_MATRIX, projection);
     for (int k = 0; k < 16; ++k)
-        EXPECT_NEAR(projection[k], scene_projection[k], 1e-6) << "the flight draws with the blend";
+        EXPECT_NEAR(projection[k], blocks_state.scene_projection[k], 1e-6) << "the flight draws with the blend";
 }
 
 TEST_F(BlockSceneFlight, NewCueRestartsAFlightAndOtherRowsDoNot)
@@ -314,21 +314,21 @@ TEST(BlockSceneSpinning, RingTurnsAndRollsAndStaysUnderAFullTurn)
 {
     ASSERT_TRUE(ensure_gl_context());
     init_scene_once();
-    spinning_blocks = SpinningBlocksState{};
+    reset_block_scene_state();
     clear_frame();
     draw_spinning_blocks(0, 0, 0, 0, 0);
     // The first copy stands straight ahead: pose 1's open mouth (dark red) is
     // at the middle of the view.
     EXPECT_TRUE(colours_match(read_pixel(320, 240), lit(block_palette[3])));
     draw_spinning_blocks(0, 0, 0, 0, 1000);
-    EXPECT_FLOAT_EQ(spinning_blocks.roll_angle, 60);
-    EXPECT_FLOAT_EQ(spinning_blocks.yaw_angle, 180);
+    EXPECT_FLOAT_EQ(block_scene.roll_angle, 60);
+    EXPECT_FLOAT_EQ(block_scene.yaw_angle, 180);
     draw_spinning_blocks(0, 0, 0, 0, 1000);
-    EXPECT_FLOAT_EQ(spinning_blocks.yaw_angle, 0);
+    EXPECT_FLOAT_EQ(block_scene.yaw_angle, 0);
     for (int f = 0; f < 100; ++f) {
         draw_spinning_blocks(0, 0, 0, 0, 1999);
-        ASSERT_LT(spinning_blocks.roll_angle, 360);
-        ASSERT_LT(spinning_blocks.yaw_angle, 360);
-        ASSERT_GE(spinning_blocks.yaw_angle, 0);
+        ASSERT_LT(block_scene.roll_angle, 360);
+        ASSERT_LT(block_scene.yaw_angle, 360);
+        ASSERT_GE(block_scene.yaw_angle, 0);
     }
 }

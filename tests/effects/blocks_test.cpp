@@ -1,7 +1,6 @@
 // Block bitmaps, block models and block text: the stored data against the
 // pictures, the model geometry, the display-list tables and the text layout.
 #include "data/block_data.h"
-#include "effects/block_scene.h"
 #include "effects/blocks.h"
 #include "effects/effects.h"
 #include "support/gl_test.h"
@@ -286,12 +285,7 @@ TEST(BlockText, SpacesAndCodesOutsideTheSetStillAdvance)
 TEST(BlockScene, InitBuildsProjectionsFigureListsAndRoom)
 {
     ASSERT_TRUE(ensure_gl_context());
-    block_scene.headline_step = 5;
-    spinning_blocks.yaw_angle = 90;
     ASSERT_EQ(init_block_scene(), 1);
-    EXPECT_EQ(block_scene.headline_step, 0) << "the scenes start at rest";
-    EXPECT_EQ(block_scene.scene_last_row, -1);
-    EXPECT_EQ(spinning_blocks.yaw_angle, 0);
     // GL keeps its matrices in single precision.
     const double t = std::tan(M_PI / 6);
     EXPECT_NEAR(persp_matrix[0], 1 / (t * 4 / 3), 1e-6);
@@ -306,7 +300,7 @@ TEST(BlockScene, InitBuildsProjectionsFigureListsAndRoom)
     EXPECT_EQ(ortho_matrix[15], 1);
     for (int k = 0; k < 16; ++k) {
         EXPECT_EQ(ortho_delta[k], ortho_matrix[k] - persp_matrix[k]);
-        EXPECT_EQ(scene_projection[k], persp_matrix[k]);
+        EXPECT_EQ(blocks_state.scene_projection[k], persp_matrix[k]);
     }
     // The projection stack is left holding the orthographic box.
     GLdouble projection[16];

@@ -38,10 +38,10 @@ protected:
     {
         glEnable(GL_SCISSOR_TEST);
         glScissor(0, 0, 1, 1);
-        const uint64_t before = show_random.draws;
+        const uint64_t before = noise_state.random.draws;
         handler(0, row, start_key, 0, frame_ms);
         glDisable(GL_SCISSOR_TEST);
-        return show_random.draws - before;
+        return noise_state.random.draws - before;
     }
 };
 

@@ -29,14 +29,14 @@ TEST(RandomGenerator, FollowsTheClassicSequenceInFifteenBits)
 TEST(RandomGenerator, CountsDrawsAndScalesUnitsToZeroToOne)
 {
     seed_random(0xDEADBEEF);
-    const uint64_t before = show_random.draws;
+    const uint64_t before = noise_state.random.draws;
     double low = 1, high = 0;
     for (int i = 0; i < 100000; ++i) {
         const double u = rand_unit();
         low = std::min(low, u);
         high = std::max(high, u);
     }
-    EXPECT_EQ(show_random.draws - before, 100000u);
+    EXPECT_EQ(noise_state.random.draws - before, 100000u);
     EXPECT_GE(low, 0.0);
     EXPECT_LT(low, 0.001);
     EXPECT_NEAR(high, 1.0, 1e-6);
@@ -50,50 +50,50 @@ using NoiseTextures = EffectsTest;
 TEST_F(NoiseTextures, InitSeedsAndDrawsExactly32912Values)
 {
     seed_random(12345); // whatever came before, init starts from its own seed
-    const uint64_t before = show_random.draws;
+    const uint64_t before = noise_state.random.draws;
     ASSERT_EQ(init_noise_textures(), 1);
-    EXPECT_EQ(show_random.draws - before, 32912u);
+    EXPECT_EQ(noise_state.random.draws - before, 32912u);
 
-    const uint32_t after_init = show_random.seed;
+    const uint32_t after_init = noise_state.random.seed;
     seed_random(0xDEADBEEF);
     for (int i = 0; i < 32912; ++i)
         next_random();
-    EXPECT_EQ(show_random.seed, after_init);
+    EXPECT_EQ(noise_state.random.seed, after_init);
 }
 
 TEST_F(NoiseTextures, SameTexturesAndPointsOnEveryRun)
 {
     init_noise_textures();
-    const StormPoints storm = storm_points;
-    const WordPoints words = word_points;
+    const StormPoints storm = noise_state.storm_points;
+    const WordPoints words = noise_state.word_points;
     const unsigned int first_a = noise_texture_a;
     init_noise_textures();
-    EXPECT_EQ(0, std::memcmp(&storm, &storm_points, sizeof storm));
-    EXPECT_EQ(0, std::memcmp(&words, &word_points, sizeof words));
+    EXPECT_EQ(0, std::memcmp(&storm, &noise_state.storm_points, sizeof storm));
+    EXPECT_EQ(0, std::memcmp(&words, &noise_state.word_points, sizeof words));
     EXPECT_NE(first_a, noise_texture_a);
 }
 
 TEST_F(NoiseTextures, PointsLieInTheirRanges)
 {
     for (int i = 0; i < kStormPointCount; ++i) {
-        EXPECT_GE(storm_points.x[i], 0);
-        EXPECT_LE(storm_points.x[i], 640);
-        EXPECT_GE(storm_points.y[i], 0);
-        EXPECT_LE(storm_points.y[i], 480);
+        EXPECT_GE(noise_state.storm_points.x[i], 0);
+        EXPECT_LE(noise_state.storm_points.x[i], 640);
+        EXPECT_GE(noise_state.storm_points.y[i], 0);
+        EXPECT_LE(noise_state.storm_points.y[i], 480);
     }
     for (int i = 0; i < kWordPointCount; ++i) {
-        EXPECT_GE(word_points.x[i], 20);
-        EXPECT_LE(word_points.x[i], 620);
-        EXPECT_GE(word_points.y[i], 20);
-        EXPECT_LE(word_points.y[i], 460);
+        EXPECT_GE(noise_state.word_points.x[i], 20);
+        EXPECT_LE(noise_state.word_points.x[i], 620);
+        EXPECT_GE(noise_state.word_points.y[i], 20);
+        EXPECT_LE(noise_state.word_points.y[i], 460);
     }
     // Drawn point by point, x before y: the first storm point is the pair of
     // values right after the 32768 texels.
     seed_random(0xDEADBEEF);
     for (int i = 0; i < 32768; ++i)
         next_random();
-    EXPECT_EQ(storm_points.x[0], static_cast<float>(rand_unit() * 640));
-    EXPECT_EQ(storm_points.y[0], static_cast<float>(rand_unit() * 480));
+    EXPECT_EQ(noise_state.storm_points.x[0], static_cast<float>(rand_unit() * 640));
+    EXPECT_EQ(noise_state.storm_points.y[0], static_cast<float>(rand_unit() * 480));
 }
 
 TEST_F(NoiseTextures, TexelsAreWhiteAndAtMostHalfOpaqueWithMipmaps)
@@ -129,18 +129,4 @@ TEST_F(NoiseTextures, TexelsAreWhiteAndAtMostHalfOpaqueWithMipmaps)
     seed_random(0xDEADBEEF);
     EXPECT_EQ(texels[3], next_random() >> 8);
     EXPECT_EQ(texels[7], next_random() >> 8);
-}
-
-TEST_F(NoiseTextures, InitPutsTheRandomEffectsAtRest)
-{
-    // A second run in the same process starts where the first one did.
-    draw_line_storm(0, 0, 0, 0, 16);
-    draw_fade_out(0, 0, 528, 0, 16);
-    draw_message_spam(0, 0, 0, 0, 16);
-    draw_word_cascade(0, 0, 0, 0, 250);
-    init_noise_textures();
-    EXPECT_EQ(overlay_state.square_angle, 0);
-    EXPECT_EQ(overlay_state.fade_last_key, -1);
-    EXPECT_EQ(text_scene_state.spam_frames, 4);
-    EXPECT_EQ(text_scene_state.cascade_index, 0);
 }

@@ -22,12 +22,12 @@ TEST_F(OverlayDraws, LineStormShiftsItsPointsOnAQuarterOfTheFrames)
 {
     int shifted = 0;
     for (int frame = 0; frame < 400; ++frame) {
-        const float oldest_kept = storm_points.x[1];
+        const float oldest_kept = noise_state.storm_points.x[1];
         const uint64_t draws = draws_of(draw_line_storm);
         ASSERT_TRUE(draws == 4193 || draws == 4195) << draws;
         if (draws == 4195) {
             ++shifted;
-            EXPECT_EQ(storm_points.x[0], oldest_kept);
+            EXPECT_EQ(noise_state.storm_points.x[0], oldest_kept);
         }
     }
     EXPECT_NEAR(shifted, 100, 30);

@@ -171,20 +171,20 @@ TEST_F(WordCascade, AdvancesAtMostOneWordAFrame)
 TEST_F(WordCascade, ShiftsItsPointsAfterEachFullSentence)
 {
     // 101 ms frames: a word each (100 ms makes exactly 4, which is not above 4).
-    const WordPoints before = word_points;
+    const WordPoints before = noise_state.word_points;
     for (int word = 1; word < kCascadeWordCount; ++word)
         EXPECT_EQ(draws_of(draw_word_cascade, 0, 0, 101), 0u);
     EXPECT_EQ(text_scene_state.cascade_index, 11);
     EXPECT_EQ(draws_of(draw_word_cascade, 0, 0, 101), 2u);
     EXPECT_EQ(text_scene_state.cascade_index, 0);
     for (int i = 0; i + 1 < kWordPointCount; ++i) {
-        EXPECT_EQ(word_points.x[i], before.x[i + 1]);
-        EXPECT_EQ(word_points.y[i], before.y[i + 1]);
+        EXPECT_EQ(noise_state.word_points.x[i], before.x[i + 1]);
+        EXPECT_EQ(noise_state.word_points.y[i], before.y[i + 1]);
     }
-    EXPECT_GE(word_points.x[7], 20);
-    EXPECT_LE(word_points.x[7], 620);
-    EXPECT_GE(word_points.y[7], 20);
-    EXPECT_LE(word_points.y[7], 460);
+    EXPECT_GE(noise_state.word_points.x[7], 20);
+    EXPECT_LE(noise_state.word_points.x[7], 620);
+    EXPECT_GE(noise_state.word_points.y[7], 20);
+    EXPECT_LE(noise_state.word_points.y[7], 460);
 }
 
 // Pictures of text: the bitmap font is built once per binary, as at start-up.
@@ -291,7 +291,7 @@ TEST_F(TextPictures, CascadeWritesItsWordsInLightGreyAtItsPoints)
     EXPECT_GT(all.lit, 8 * 50);
     EXPECT_EQ(all.other, 0);
     for (int i = 0; i < kWordPointCount; ++i) {
-        const int y = static_cast<int>(word_points.y[i]);
+        const int y = static_cast<int>(noise_state.word_points.y[i]);
         EXPECT_GT(scan_band(frame, y - 40, y + 12, grey, black).lit, 0) << "word " << i;
     }
 }

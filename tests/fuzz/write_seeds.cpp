@@ -6,7 +6,7 @@
 #include <fstream>
 #include <string>
 
-#include "support/xm_writer.h"
+#include "testkit/xm_writer.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "support/peer_compare.h"
-#include "support/xm_writer.h"
+#include "testkit/peer_compare.h"
+#include "testkit/xm_writer.h"
 
 namespace {
 

@@ -47,7 +47,6 @@ TEST(Loader, ReadsTheHeader)
     EXPECT_EQ(m->default_bpm, 140);
     EXPECT_EQ(m->flags, 1);
     EXPECT_EQ(m->initial_global_volume, 64);
-    EXPECT_EQ(m->tick_handler, replay_tick);
 }
 
 // Packed cells: 0x80 is an empty cell of 1 byte, 0x9F carries all five fields

@@ -8,7 +8,7 @@
 #include "player/module.h"
 #include "player/output.h"
 #include "player/replay.h"
-#include "support/xm_writer.h"
+#include "testkit/xm_writer.h"
 
 struct ModuleDeleter {
     void operator()(Module* m) const { module_free(m); }

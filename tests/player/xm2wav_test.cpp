@@ -10,7 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "support/xm_writer.h"
+#include "data/show_tables.h"
+#include "testkit/xm_writer.h"
 
 namespace fs = std::filesystem;
 
@@ -138,7 +139,8 @@ TEST_F(Xm2Wav, BadInputGivesOneLineAndNoOutput)
 TEST_F(Xm2Wav, EmbeddedSongRendersToTheSameBytes)
 {
     fs::path out = dir / "song.wav";
-    auto [status, message] = run(std::string(SONG_PATH) + " " + out.string() + " --until 10/16");
+    const std::string show_end = std::to_string(kShowEndOrder) + "/" + std::to_string(kShowEndRow);
+    auto [status, message] = run(std::string(SONG_PATH) + " " + out.string() + " --until " + show_end);
     ASSERT_EQ(status, 0) << message;
     std::vector<uint8_t> wav = read_bytes(out);
     uint64_t hash = 0xcbf29ce484222325u;  // FNV-1a, 64 bits

@@ -2,6 +2,7 @@
 // show driven by a scripted music position, quitting, and start-up failure.
 #include "shell/invitation.h"
 
+#include "data/show_tables.h"
 #include "platform/headless/headless.h"
 #include "platform/platform.h"
 #include "support/gl_test.h"
@@ -45,15 +46,15 @@ void record_swap(int)
     frames.push_back(f);
 }
 
-// Moves the music 4 rows a frame from 0/0 up to 10/16.
+// Moves the music 4 rows a frame from 0/0 up to the show's end.
 PlaybackPosition ramp_to_the_end(int frame, int show_ms)
 {
     source_calls.emplace_back(frame, show_ms);
-    const int key = std::min(frame * 4, 656);
+    const int key = std::min(frame * 4, int(kShowEndKey));
     return {key / 64, key % 64};
 }
 
-PlaybackPosition end_of_song(int, int) { return {10, 16}; }
+PlaybackPosition end_of_song(int, int) { return {int(kShowEndOrder), int(kShowEndRow)}; }
 
 struct InvitationTest : ::testing::Test {
     void SetUp() override
@@ -109,9 +110,10 @@ TEST_F(InvitationTest, ScriptedMusicVisitsEveryEntryInOrderAndEnds)
     std::vector<uint32_t> entries;
     for (size_t i = kLoadingFrames; i < frames.size(); ++i)
         entries.push_back(frames[i].entry);
+    const uint32_t end_entry = timeline_table[0] - 1;
     EXPECT_EQ(entries.front(), 0u);
-    EXPECT_EQ(entries.back(), 26u); // the end entry's frame is swapped, then the show stops
-    EXPECT_EQ(std::count(entries.begin(), entries.end(), 26u), 1);
+    EXPECT_EQ(entries.back(), end_entry); // the end entry's frame is swapped, then the show stops
+    EXPECT_EQ(std::count(entries.begin(), entries.end(), end_entry), 1);
     for (size_t i = 1; i < entries.size(); ++i)
         EXPECT_TRUE(entries[i] == entries[i - 1] || entries[i] == entries[i - 1] + 1) << "frame " << i;
     // Show time: 0 on the first frame, then paced 1/60 s frames of 16 whole ms.

@@ -1,8 +1,9 @@
 // Whole headless runs with the embedded song streamed through the ring and
 // feeder, fed from the show loop: the timeline follows what is heard, the
-// device plays the song unbroken, and the show ends by itself at 10/16.
+// device plays the song unbroken, and the show ends by itself at its end.
 #include "shell/invitation.h"
 
+#include "data/show_tables.h"
 #include "platform/headless/headless.h"
 #include "platform/platform.h"
 #include "support/song_reference.h"
@@ -13,8 +14,6 @@
 #include <vector>
 
 namespace {
-
-constexpr uint32_t kEndKey = 10 * 64 + 16;
 
 struct ShowFrame {
     uint32_t key;       // order × 64 + row the frame was given
@@ -81,7 +80,7 @@ TEST_F(ShowMusicTest, TimelineFollowsTheSongToItsEndAndTheDeviceHearsItWhole)
     ASSERT_EQ(run_invitation(), 0);
     headless_set_pump_hook(nullptr);
     ASSERT_FALSE(show_frames.empty());
-    EXPECT_EQ(show_frames.back().key, kEndKey);
+    EXPECT_EQ(show_frames.back().key, kShowEndKey);
     EXPECT_EQ(show_frames.back().entry, 26u);
 
     // Each entry becomes current on the first frame whose position reaches
@@ -115,7 +114,7 @@ TEST_F(ShowMusicTest, ALongStallStillReachesTheEnd)
     stall_frame = 600;
     stall_micros = 2500000;
     ASSERT_EQ(run_invitation(), 0);
-    EXPECT_EQ(show_frames.back().key, kEndKey);
+    EXPECT_EQ(show_frames.back().key, kShowEndKey);
     for (size_t i = 1; i < show_frames.size(); ++i)
         ASSERT_GE(show_frames[i].key, show_frames[i - 1].key) << "show frame " << i;
 }

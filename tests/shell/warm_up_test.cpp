@@ -43,13 +43,12 @@ void record_swap(int)
     uint64_t hash = 14695981039346656037ull; // FNV-1a
     for (uint8_t byte : headless_read_frame())
         hash = (hash ^ byte) * 1099511628211ull;
-    swapped.push_back({hash, show_random.seed, show_random.draws});
+    swapped.push_back({hash, noise_state.random.seed, noise_state.random.draws});
 }
 
 std::vector<SwappedFrame> run_show(int warm_up)
 {
     swapped.clear();
-    show_random = RandomGenerator{}; // as in a new process
     set_warm_up(warm_up);
     headless_set_answer(kAnswerNo);
     set_position_source(stop_at_last_frame);

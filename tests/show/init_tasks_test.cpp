@@ -1,6 +1,7 @@
 // The init-task table built from the stored list.
 #include "show/init_tasks.h"
 
+#include "data/show_tables.h"
 #include "effects/effects.h"
 #include "shell/arena.h"
 #include "show/curves.h"
@@ -10,7 +11,7 @@
 TEST(InitTasks, ShippedListRunsCurvesBlocksSceneNoiseInThatOrder)
 {
     ASSERT_EQ(arena_create(), 1);
-    const InitTaskTable* table = build_init_tasks();
+    const InitTaskTable* table = build_init_tasks(init_task_list, init_procedures);
     ASSERT_NE(table, nullptr);
     ASSERT_EQ(table->task_count, 4u);
     EXPECT_EQ(table->tasks[0], &prepare_curves);
@@ -27,6 +28,6 @@ TEST(InitTasks, ArenaExhaustionGivesNull)
 {
     ASSERT_EQ(arena_create(), 1);
     ASSERT_NE(arena_alloc(arena.remaining - int32_t(sizeof(InitTaskTable))), nullptr);
-    EXPECT_EQ(build_init_tasks(), nullptr); // the record fits, its array does not
+    EXPECT_EQ(build_init_tasks(init_task_list, init_procedures), nullptr); // the record fits, its array does not
     arena_destroy();
 }

@@ -20,6 +20,7 @@
 // at or past ORDER/ROW, or after S seconds of frames.
 // Exits with the show's status; 1 when anything asked for was not written.
 // The same command always gives the same log, pictures and video.
+#include "data/show_tables.h"
 #include "platform/headless/headless.h"
 #include "platform/platform.h"
 #include "png_file.h"
@@ -51,9 +52,9 @@ constexpr int kSamplesPerFrame = kSampleRate / kFrameRate;  // 735
 // The smallest whole number of virtual microseconds that the show's pacing
 // (which waits until more than 1/60 s has passed) accepts as one frame.
 constexpr int64_t kVideoFrameMicros = 1000000 / kFrameRate + 1;
-constexpr uint32_t kShowEndKey = 10 * 64 + 16;
 
-// Everything the command line can say. Every option takes one value.
+// Everything the command line can say: each option's text as given (null when
+// it is not), then what read_options reads from them.
 struct Options {
     const char* log_path = nullptr;
     const char* timings_path = nullptr;
@@ -64,6 +65,13 @@ struct Options {
     const char* until = nullptr;
     const char* seconds = nullptr;
     const char* sheet_path = nullptr;
+
+    std::vector<int> shot_ms;         // --at: show times to picture, ms
+    int video_width = kWidth;         // --size
+    int video_height = kHeight;
+    uint32_t end_key = kShowEndKey;   // MusicPosition at which the capture ends (the show's own end by default)
+    bool stop_at_end_key = false;     // --until: frames from end_key on are not kept
+    int64_t max_frames = -1;          // --seconds: frames to capture; -1 = to the end
 };
 
 struct OptionSpec {
@@ -71,7 +79,8 @@ struct OptionSpec {
     const char* Options::*value;
 };
 
-// One more option is one more line here (and a field above).
+// One more option is one more line here (and a field above). Every option
+// takes one value.
 constexpr OptionSpec kOptions[] = {
     {"--log", &Options::log_path},
     {"--timings", &Options::timings_path},
@@ -102,31 +111,35 @@ struct Shot {
     bool written;
 };
 
-FILE* log_file = nullptr;
-FILE* timings_file = nullptr;
-std::chrono::steady_clock::time_point frame_start; // after the frame's position was read
-std::string png_dir;
-std::vector<Shot> shots;
-VideoFile* video = nullptr;
-std::vector<uint8_t> sheet;      // the contact sheet, RGB; empty when not asked for
-int sheet_cells_done = 0;
-uint32_t end_key = kShowEndKey;  // MusicPosition at which the capture ends (the show's own end by default)
-bool stop_at_end_key = false;    // --until: frames from end_key on are not kept
-int64_t max_frames = -1;         // frames to capture; −1 = to the end
+// One capture: what it writes to and how far the show has come.
+struct CaptureRun {
+    Options options;
+    FILE* log_file = nullptr;
+    FILE* timings_file = nullptr;
+    VideoFile* video = nullptr;
+    std::vector<Shot> shots;
+    std::vector<uint8_t> sheet;      // the contact sheet, RGB; empty when not asked for
+    int sheet_cells_done = 0;
 
-int show_frame = -1;             // the show frame being drawn; -1 while loading
-PlaybackPosition frame_position; // what that frame was given
-int64_t frame_start_micros = 0;  // virtual time at which that frame began
-bool frame_pending = false;      // a show frame was drawn since the last swap
-bool capture_done = false;       // --until or --seconds reached: later frames are not kept
-int64_t frames_kept = 0;
-size_t audio_frames_sent = 0;    // device frames handed to the video
-bool write_failed = false;
+    int show_frame = -1;             // the show frame being drawn; -1 while loading
+    PlaybackPosition frame_position; // what that frame was given
+    int64_t frame_start_micros = 0;  // virtual time at which that frame began
+    std::chrono::steady_clock::time_point frame_start; // after the frame's position was read
+    bool frame_pending = false;      // a show frame was drawn since the last swap
+    bool capture_done = false;       // --until or --seconds reached: later frames are not kept
+    int64_t frames_kept = 0;
+    size_t audio_frames_sent = 0;    // device frames handed to the video
+    bool write_failed = false;
+
+    bool show_progress_bar = false;
+    std::chrono::steady_clock::time_point wall_start;
+    std::chrono::steady_clock::time_point last_progress;
+};
+
+// The run the show's hooks, which take no context, work on.
+CaptureRun run;
+// Set by the signal handler, so a plain flag of its own.
 volatile std::sig_atomic_t interrupted = 0;
-
-bool show_progress_bar = false;
-std::chrono::steady_clock::time_point wall_start;
-std::chrono::steady_clock::time_point last_progress;
 
 void on_signal(int) { interrupted = 1; }
 
@@ -146,13 +159,13 @@ double seconds_since(std::chrono::steady_clock::time_point start)
 void draw_progress(double fraction, bool force = false)
 {
     const auto now = std::chrono::steady_clock::now();
-    if (!force && now - last_progress < std::chrono::milliseconds(200))
+    if (!force && now - run.last_progress < std::chrono::milliseconds(200))
         return;
-    last_progress = now;
+    run.last_progress = now;
     constexpr int kBarWidth = 30;
     const int filled = int(std::clamp(fraction, 0.0, 1.0) * kBarWidth);
-    const double elapsed = seconds_since(wall_start);
-    const double fps = elapsed > 0 ? double(frames_kept) / elapsed : 0.0;
+    const double elapsed = seconds_since(run.wall_start);
+    const double fps = elapsed > 0 ? double(run.frames_kept) / elapsed : 0.0;
     const int left = fraction > 0.001 ? int(elapsed * (1 - fraction) / fraction + 0.5) : 0;
     std::fprintf(stderr, "\r[%.*s%*s] %3d%%  %5.1f fps  %d:%02d left ", filled,
                  "##############################", kBarWidth - filled, "", int(fraction * 100), fps,
@@ -161,26 +174,27 @@ void draw_progress(double fraction, bool force = false)
 
 PlaybackPosition record_position(int frame, int)
 {
-    show_frame = frame;
-    frame_position = player_position();
-    frame_start_micros = headless_clock_micros();
-    frame_start = std::chrono::steady_clock::now();
-    frame_pending = !capture_done;
-    const bool until_reached = stop_at_end_key && music_position(frame_position) >= end_key;
-    const bool seconds_reached = max_frames >= 0 && frames_kept >= max_frames;
-    if (frame_pending && (until_reached || seconds_reached)) {
-        frame_pending = false;
-        capture_done = true;
+    run.show_frame = frame;
+    run.frame_position = player_position();
+    run.frame_start_micros = headless_clock_micros();
+    run.frame_start = std::chrono::steady_clock::now();
+    run.frame_pending = !run.capture_done;
+    const Options& o = run.options;
+    const bool until_reached = o.stop_at_end_key && music_position(run.frame_position) >= o.end_key;
+    const bool seconds_reached = o.max_frames >= 0 && run.frames_kept >= o.max_frames;
+    if (run.frame_pending && (until_reached || seconds_reached)) {
+        run.frame_pending = false;
+        run.capture_done = true;
         headless_request_quit();
     }
-    return frame_position;
+    return run.frame_position;
 }
 
 void fail_and_stop(const std::string& why)
 {
-    std::fprintf(stderr, "%sinvitation-capture: %s\n", show_progress_bar ? "\n" : "", why.c_str());
-    write_failed = true;
-    capture_done = true;
+    std::fprintf(stderr, "%sinvitation-capture: %s\n", run.show_progress_bar ? "\n" : "", why.c_str());
+    run.write_failed = true;
+    run.capture_done = true;
     headless_request_quit();
 }
 
@@ -195,78 +209,79 @@ void fail_and_stop(const std::string& why)
 // frames, so by the end of the show the pictures run 2 ms ahead of the sound.
 void add_video_frame(const std::vector<uint8_t>& pixels)
 {
-    const int64_t behind = frame_start_micros + kVideoFrameMicros - headless_clock_micros();
+    const int64_t behind = run.frame_start_micros + kVideoFrameMicros - headless_clock_micros();
     if (behind > 0)
         headless_advance_clock(behind);
     uint32_t played_bytes = 0;
     platform_audio_position_bytes(&played_bytes); // the device keeps what it played up to now
     const std::vector<int16_t>& played = headless_audio_captured();
-    const size_t wanted = size_t(frames_kept) * kSamplesPerFrame;
+    const size_t wanted = size_t(run.frames_kept) * kSamplesPerFrame;
     const size_t available = std::min(wanted, played.size() / 2);
-    if (!video_add_frame(video, pixels.data()) ||
-        !video_add_audio(video, played.data() + 2 * audio_frames_sent, available - audio_frames_sent)) {
-        fail_and_stop(video_error(video));
+    if (!video_add_frame(run.video, pixels.data()) ||
+        !video_add_audio(run.video, played.data() + 2 * run.audio_frames_sent, available - run.audio_frames_sent)) {
+        fail_and_stop(video_error(run.video));
         return;
     }
-    audio_frames_sent = available;
+    run.audio_frames_sent = available;
 }
 
 // Averages each 2 × 2 block of the frame into the next cell of the sheet.
 void add_sheet_cell(const std::vector<uint8_t>& pixels)
 {
-    const int cell_x = sheet_cells_done % kSheetColumns * kCellWidth;
-    const int cell_y = sheet_cells_done / kSheetColumns * kCellHeight;
+    const int cell_x = run.sheet_cells_done % kSheetColumns * kCellWidth;
+    const int cell_y = run.sheet_cells_done / kSheetColumns * kCellHeight;
     const size_t sheet_stride = size_t(kSheetColumns) * kCellWidth * 3;
     for (int y = 0; y < kCellHeight; ++y)
         for (int x = 0; x < kCellWidth; ++x)
             for (int c = 0; c < 3; ++c) {
                 const size_t at = (size_t(2 * y) * kWidth + size_t(2 * x)) * 3 + size_t(c);
                 const int sum = pixels[at] + pixels[at + 3] + pixels[at + kWidth * 3] + pixels[at + kWidth * 3 + 3];
-                sheet[size_t(cell_y + y) * sheet_stride + size_t(cell_x + x) * 3 + size_t(c)] = uint8_t((sum + 2) / 4);
+                run.sheet[size_t(cell_y + y) * sheet_stride + size_t(cell_x + x) * 3 + size_t(c)] = uint8_t((sum + 2) / 4);
             }
-    ++sheet_cells_done;
+    ++run.sheet_cells_done;
 }
 
 void on_swap(int)
 {
-    if (!frame_pending)
+    if (!run.frame_pending)
         return;
-    frame_pending = false;
-    ++frames_kept;
-    if (timings_file) {
+    run.frame_pending = false;
+    ++run.frames_kept;
+    if (run.timings_file) {
         glFinish();
-        const auto work = std::chrono::steady_clock::now() - frame_start;
-        std::fprintf(timings_file, "%d %lld\n", show_frame,
+        const auto work = std::chrono::steady_clock::now() - run.frame_start;
+        std::fprintf(run.timings_file, "%d %lld\n", run.show_frame,
                      static_cast<long long>(std::chrono::duration_cast<std::chrono::microseconds>(work).count()));
     }
     const int show_ms = show_progress.show_ms;
-    if (log_file)
-        std::fprintf(log_file, "%d %d %d %d %u\n", show_frame, show_ms, frame_position.order,
-                     frame_position.row, show_progress.entry_index);
+    if (run.log_file)
+        std::fprintf(run.log_file, "%d %d %d %d %u\n", run.show_frame, show_ms, run.frame_position.order,
+                     run.frame_position.row, show_progress.entry_index);
     std::vector<uint8_t> pixels;
-    for (Shot& shot : shots) {
+    for (Shot& shot : run.shots) {
         if (shot.written || show_ms < shot.at_ms)
             continue;
         if (pixels.empty())
             pixels = headless_read_frame();
-        const std::string path = png_dir + "/frame_" + std::to_string(shot.at_ms) + ".png";
+        const std::string path = std::string(run.options.png_dir) + "/frame_" + std::to_string(shot.at_ms) + ".png";
         if (!write_png_rgb(path.c_str(), pixels.data(), kWidth, kHeight))
             fail_and_stop("cannot write " + path + ": " + std::strerror(errno));
         shot.written = true;
     }
-    const bool sheet_frame = !sheet.empty() && sheet_cells_done < kSheetColumns * kSheetRows &&
-                             frames_kept - 1 == kSheetFirstFrame + int64_t(sheet_cells_done) * kSheetStepFrames;
-    if ((video && !write_failed) || sheet_frame) {
+    const bool sheet_frame = !run.sheet.empty() && run.sheet_cells_done < kSheetColumns * kSheetRows &&
+                             run.frames_kept - 1 == kSheetFirstFrame + int64_t(run.sheet_cells_done) * kSheetStepFrames;
+    if ((run.video && !run.write_failed) || sheet_frame) {
         if (pixels.empty())
             pixels = headless_read_frame();
     }
     if (sheet_frame)
         add_sheet_cell(pixels);
-    if (video && !write_failed)
+    if (run.video && !run.write_failed)
         add_video_frame(pixels);
-    if (show_progress_bar) {
-        const double fraction = max_frames >= 0 ? double(frames_kept) / double(std::max<int64_t>(max_frames, 1))
-                                                : double(music_position(frame_position)) / double(end_key);
+    if (run.show_progress_bar) {
+        const Options& o = run.options;
+        const double fraction = o.max_frames >= 0 ? double(run.frames_kept) / double(std::max<int64_t>(o.max_frames, 1))
+                                                  : double(music_position(run.frame_position)) / double(o.end_key);
         draw_progress(fraction);
     }
 }
@@ -284,7 +299,7 @@ int refuse(const std::string& why)
     return 1;
 }
 
-bool parse_times(const char* list)
+bool parse_times(const char* list, std::vector<int>& times)
 {
     const char* p = list;
     while (*p) {
@@ -293,10 +308,10 @@ bool parse_times(const char* list)
         const long ms = std::strtol(p, &end, 10);
         if (end == p || errno || ms < 0 || ms > 24 * 3600 * 1000 || (*end && *end != ','))
             return false;
-        shots.push_back({int(ms), false});
+        times.push_back(int(ms));
         p = *end ? end + 1 : end;
     }
-    return !shots.empty();
+    return !times.empty();
 }
 
 // "AxB" with A and B whole numbers of at most 5 digits (beyond that the
@@ -338,45 +353,54 @@ bool parse_options(int argc, char** argv, Options& options, std::string& why)
     return true;
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+// Parses the command line into options and checks it. Returns 0, or the
+// exit status after the one line that says what is wrong: 2 for a command
+// line that breaks the usage, 1 for a value that cannot be taken.
+int read_options(int argc, char** argv, Options& options)
 {
-    Options options;
     std::string why;
     if (!parse_options(argc, argv, options, why))
         return usage(why);
     if (!options.png_dir != !options.times)
         return usage("--png and --at go together");
-    if (options.times && !parse_times(options.times))
+    if (options.times && !parse_times(options.times, options.shot_ms))
         return usage("--at takes milliseconds separated by commas, e.g. --at 0,5000,60000");
     if (options.until && options.seconds)
         return usage("--until and --seconds do not go together");
     if (options.size && !options.video_path)
         return usage("--size goes with --video");
 
-    int width = kWidth, height = kHeight;
-    if (options.size && !parse_pair(options.size, 'x', width, height))
+    if (options.size && !parse_pair(options.size, 'x', options.video_width, options.video_height))
         return refuse(std::string("--size takes WIDTHxHEIGHT, e.g. 1440x1080, not ") + options.size);
     if (options.until) {
         int order = 0, row = 0;
         if (!parse_pair(options.until, '/', order, row) || order > 255 || row > 255)
             return refuse(std::string("--until takes ORDER/ROW, e.g. 4/32, not ") + options.until);
-        end_key = uint32_t(order) * 64 + uint32_t(row);
-        stop_at_end_key = true;
+        options.end_key = uint32_t(order) * 64 + uint32_t(row);
+        options.stop_at_end_key = true;
     }
     if (options.seconds) {
         char* end = nullptr;
         const double seconds = std::strtod(options.seconds, &end);
         if (end == options.seconds || *end || !(seconds > 0 && seconds < 3600))
             return refuse(std::string("--seconds takes a length in seconds, e.g. 2.5, not ") + options.seconds);
-        max_frames = int64_t(seconds * kFrameRate + 0.5);
+        options.max_frames = int64_t(seconds * kFrameRate + 0.5);
     }
     if (options.video_path) {
-        why = video_check(options.video_path, width, height);
+        why = video_check(options.video_path, options.video_width, options.video_height);
         if (!why.empty())
             return refuse(why);
     }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (const int refused = read_options(argc, argv, run.options))
+        return refused;
+    const Options& options = run.options;
 
     // From here on a partial file may exist: Ctrl-C is taken as Esc, and the
     // end of main takes the file away.
@@ -386,59 +410,61 @@ int main(int argc, char** argv)
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 
+    for (int at_ms : options.shot_ms)
+        run.shots.push_back({at_ms, false});
     if (options.sheet_path)
-        sheet.assign(size_t(kSheetColumns) * kCellWidth * kSheetRows * kCellHeight * 3, 0);
+        run.sheet.assign(size_t(kSheetColumns) * kCellWidth * kSheetRows * kCellHeight * 3, 0);
     std::error_code error;
-    if (options.png_dir) {
-        png_dir = options.png_dir;
-        if (!std::filesystem::create_directories(png_dir, error) && error)
-            return refuse("cannot make " + png_dir + ": " + error.message());
-    }
+    if (options.png_dir && !std::filesystem::create_directories(options.png_dir, error) && error)
+        return refuse(std::string("cannot make ") + options.png_dir + ": " + error.message());
+    std::string why;
     if (options.video_path) {
-        video = video_open(options.video_path, {width, height, kWidth, kHeight, kFrameRate, kSampleRate}, why);
-        if (!video)
+        run.video = video_open(options.video_path,
+                               {options.video_width, options.video_height, kWidth, kHeight, kFrameRate, kSampleRate},
+                               why);
+        if (!run.video)
             return refuse(why);
         headless_audio_capture(1);
     }
-    if (options.log_path && !(log_file = std::fopen(options.log_path, "w"))) {
+    if (options.log_path && !(run.log_file = std::fopen(options.log_path, "w"))) {
         const int code = errno;
-        video_close(video);
+        video_close(run.video);
         return refuse(std::string("cannot write ") + options.log_path + ": " + std::strerror(code));
     }
-    if (options.timings_path && !(timings_file = std::fopen(options.timings_path, "w"))) {
+    if (options.timings_path && !(run.timings_file = std::fopen(options.timings_path, "w"))) {
         const int code = errno;
-        if (log_file)
-            std::fclose(log_file);
-        video_close(video);
+        if (run.log_file)
+            std::fclose(run.log_file);
+        video_close(run.video);
         return refuse(std::string("cannot write ") + options.timings_path + ": " + std::strerror(code));
     }
 
-    show_progress_bar = isatty(STDERR_FILENO);
-    wall_start = std::chrono::steady_clock::now();
+    run.show_progress_bar = isatty(STDERR_FILENO);
+    run.wall_start = std::chrono::steady_clock::now();
     set_position_source(record_position);
     headless_set_swap_hook(on_swap);
     headless_set_pump_hook(on_pump);
     int status = run_invitation();
-    if (show_progress_bar) {
-        if (!write_failed && !interrupted && status == 0)
+    if (run.show_progress_bar) {
+        if (!run.write_failed && !interrupted && status == 0)
             draw_progress(1.0, true);
         std::fputc('\n', stderr);
     }
 
-    if (log_file && std::fclose(log_file) != 0) {
+    if (run.log_file && std::fclose(run.log_file) != 0) {
         std::fprintf(stderr, "invitation-capture: cannot write %s\n", options.log_path);
         status = 1;
     }
-    if (timings_file && std::fclose(timings_file) != 0) {
+    if (run.timings_file && std::fclose(run.timings_file) != 0) {
         std::fprintf(stderr, "invitation-capture: cannot write %s\n", options.timings_path);
         status = 1;
     }
     if (interrupted) {
         std::fprintf(stderr, "invitation-capture: interrupted; %s\n",
-                     video ? "no video written" : "the capture is incomplete");
+                     run.video ? "no video written" : "the capture is incomplete");
         status = 1;
-    } else if (!write_failed && status == 0) { // a failed start-up has said why already
-        for (const Shot& shot : shots) {
+    } else if (!run.write_failed && status == 0) { // a failed start-up has said why already
+        for (const Shot& shot : run.shots) {
             if (shot.written)
                 continue;
             std::fprintf(stderr, "invitation-capture: the capture ended before %d ms: no frame_%d.png\n",
@@ -446,25 +472,25 @@ int main(int argc, char** argv)
             status = 1;
         }
     }
-    if (write_failed)
+    if (run.write_failed)
         status = 1;
     if (options.sheet_path && status == 0 &&
-        !write_png_rgb(options.sheet_path, sheet.data(), kSheetColumns * kCellWidth, kSheetRows * kCellHeight))
+        !write_png_rgb(options.sheet_path, run.sheet.data(), kSheetColumns * kCellWidth, kSheetRows * kCellHeight))
         status = refuse(std::string("cannot write ") + options.sheet_path + ": " + std::strerror(errno));
-    if (video && status == 0 && frames_kept == 0)
+    if (run.video && status == 0 && run.frames_kept == 0)
         status = refuse("the show drew no frame to put in " + std::string(options.video_path));
-    if (video && status == 0) {
-        if (!video_finish(video)) {
-            status = refuse(video_error(video));
+    if (run.video && status == 0) {
+        if (!video_finish(run.video)) {
+            status = refuse(video_error(run.video));
         } else {
-            const double wall = seconds_since(wall_start);
+            const double wall = seconds_since(run.wall_start);
             std::fprintf(stderr,
                          "invitation-capture: wrote %s: %lld frames (%.2f s at %d fps, %dx%d) in %.1f s, %.1f fps\n",
-                         options.video_path, static_cast<long long>(frames_kept),
-                         double(frames_kept) / kFrameRate, kFrameRate, width, height, wall,
-                         double(frames_kept) / wall);
+                         options.video_path, static_cast<long long>(run.frames_kept),
+                         double(run.frames_kept) / kFrameRate, kFrameRate, options.video_width,
+                         options.video_height, wall, double(run.frames_kept) / wall);
         }
     }
-    video_close(video);
+    video_close(run.video);
     return status;
 }

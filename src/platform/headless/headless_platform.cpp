@@ -1,6 +1,7 @@
 // Headless backend: EGL surfaceless pbuffer, virtual clock, scripted input.
 // Main thread only, except the clock, which any thread may read.
 #include "platform/platform.h"
+#include "platform/backend_shared.h"
 #include "platform/headless/headless.h"
 
 #include <EGL/egl.h>
@@ -9,7 +10,6 @@
 #include <GL/gl.h>
 
 #include <atomic>
-#include <cstdio>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -24,7 +24,6 @@ int surface_height = 0;
 
 std::atomic<int64_t> clock_micros{0};   // virtual time, µs
 int scripted_answer = kAnswerNo;
-int quit_pending = 0;                   // 1 = next pump reports Esc
 int pump_count = 0;
 int swap_count = 0;
 int window_should_fail = 0;
@@ -79,7 +78,7 @@ EGLConfig choose_picture_config(EGLDisplay display)
 void headless_advance_clock(int64_t micros) { clock_micros.fetch_add(micros); }
 int64_t headless_clock_micros() { return clock_micros.load(); }
 void headless_set_answer(int answer) { scripted_answer = answer; }
-void headless_request_quit() { quit_pending = 1; }
+void headless_request_quit() { quit_request = 1; }
 void headless_set_pump_hook(void (*hook)(int)) { pump_hook = hook; pump_count = 0; }
 void headless_fail_window(int fail) { window_should_fail = fail; }
 int headless_swap_count() { return swap_count; }
@@ -143,9 +142,7 @@ int platform_pump_events()
     ++pump_count;
     if (pump_hook)
         pump_hook(pump_count);
-    const int quit = quit_pending;
-    quit_pending = 0;
-    return quit;
+    return take_quit_request();
 }
 
 void platform_swap_buffers()
@@ -192,6 +189,3 @@ std::vector<uint8_t> headless_read_frame()
         std::memcpy(&top_down[size_t(y) * row], &bottom_up[size_t(surface_height - 1 - y) * row], row);
     return top_down;
 }
-
-// A terminal or a test harness reads stderr.
-void platform_report_failure(const char* line) { std::fprintf(stderr, "%s\n", line); }

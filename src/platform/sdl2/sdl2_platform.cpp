@@ -6,12 +6,12 @@
 // so a full-screen window on a display without the show's mode, a resized
 // window and a high-density display all show the whole picture, 4:3 kept.
 #include "platform/platform.h"
+#include "platform/backend_shared.h"
 #include "platform/gl/picture_framebuffer.h"
 
 #include <SDL.h>
 
 #include <cstdlib>
-#include <cstdio>
 #include <thread>
 
 namespace {
@@ -22,10 +22,6 @@ SDL_DisplayMode fullscreen_mode = {};  // the mode platform_set_display_mode fou
 int fullscreen_mode_pending = 0;       // 1 while that mode is wanted
 int display_mode_changed = 0;          // 1 while the full-screen window runs in that mode
 int cursor_hidden_by_cover = 0;        // 1 while a display-covering window hides the cursor
-int quit_pending = 0;                  // Esc or close seen since the last pump
-
-// The name desktops group the window by (X11 WM_CLASS, Wayland app id).
-constexpr const char* kWindowClass = "quillmongersinthahouse";
 
 // The show belongs on the desktop. When the display does not answer at once,
 // SDL falls back to its offscreen driver and the show would run where no one
@@ -38,8 +34,8 @@ int ensure_video()
     if (!SDL_getenv("SDL_VIDEODRIVER"))
         SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11,wayland");
     // SDL reads the class name when video starts; a user's own choice stays.
-    SDL_setenv("SDL_VIDEO_X11_WMCLASS", kWindowClass, 0);
-    SDL_setenv("SDL_VIDEO_WAYLAND_WMCLASS", kWindowClass, 0);
+    SDL_setenv("SDL_VIDEO_X11_WMCLASS", kWindowClassName, 0);
+    SDL_setenv("SDL_VIDEO_WAYLAND_WMCLASS", kWindowClassName, 0);
     for (int attempt = 0; attempt < 3; ++attempt) {
         if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) {
             std::atexit(SDL_Quit);
@@ -207,11 +203,9 @@ int platform_pump_events()
         if (event.type == SDL_QUIT ||
             (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_CLOSE) ||
             (event.type == SDL_KEYDOWN && event.key.keysym.sym == SDLK_ESCAPE))
-            quit_pending = 1;
+            quit_request = 1;
     }
-    const int quit = quit_pending;
-    quit_pending = 0;
-    return quit;
+    return take_quit_request();
 }
 
 void platform_swap_buffers()
@@ -268,6 +262,3 @@ void platform_thread_join(PlatformThread* thread)
     SDL_WaitThread(thread->thread, nullptr);
     delete thread;
 }
-
-// A terminal or a test harness reads stderr.
-void platform_report_failure(const char* line) { std::fprintf(stderr, "%s\n", line); }

@@ -12,16 +12,15 @@
 #include <windows.h>
 #include <mmsystem.h>
 
-#include "platform/gl/picture_framebuffer.h"
 #include "platform/platform.h"
+#include "platform/backend_shared.h"
+#include "platform/gl/picture_framebuffer.h"
 
 #include <GL/gl.h>
 
 #include <cstdio>
 
 namespace {
-
-constexpr const char* kClassName = "quillmongersinthahouse";
 
 HWND show_window = nullptr;   // null before creation and after destruction
 HDC show_dc = nullptr;        // the window's own DC (CS_OWNDC), for every swap
@@ -32,7 +31,6 @@ bool mode_wanted = false;     // the show's mode was granted, for as long as the
 bool mode_changed = false;    // the display runs the show's mode now
 bool covering = false;        // the window is full-screen: borderless, top-most, over the display
 bool cursor_hidden_by_cover = false; // the cursor is hidden over a window without the show's mode
-int quit_pending = 0;         // Esc or close seen since the last pump
 char last_error[256] = "";    // platform_error's text
 
 // Keeps "what: the system's reason" for platform_error.
@@ -84,7 +82,7 @@ LRESULT CALLBACK show_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
 {
     // Closing the window reaches WM_DESTROY through the default handling.
     if (message == WM_DESTROY || (message == WM_KEYDOWN && wparam == VK_ESCAPE)) {
-        quit_pending = 1;
+        quit_request = 1;
         PostQuitMessage(0);
     }
     if (message == WM_DESTROY && window == show_window)
@@ -116,7 +114,7 @@ void register_show_class()
     window_class.hInstance = GetModuleHandleA(nullptr);
     window_class.hCursor = LoadCursor(nullptr, IDC_ARROW);
     window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    window_class.lpszClassName = kClassName;
+    window_class.lpszClassName = kWindowClassName;
     class_registered = RegisterClassA(&window_class) != 0;
 }
 
@@ -219,7 +217,7 @@ int platform_create_window(int width, int height, int fullscreen, const char* ti
     } else {
         AdjustWindowRect(&frame, style, FALSE);
     }
-    show_window = CreateWindowExA(extended_style, kClassName, title, style, x, y, frame.right - frame.left,
+    show_window = CreateWindowExA(extended_style, kWindowClassName, title, style, x, y, frame.right - frame.left,
                                   frame.bottom - frame.top, nullptr, nullptr, GetModuleHandleA(nullptr),
                                   nullptr);
     if (!show_window) {
@@ -288,9 +286,9 @@ void platform_destroy_window()
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
-    quit_pending = 0;
+    take_quit_request();
     if (class_registered) {
-        UnregisterClassA(kClassName, GetModuleHandleA(nullptr));
+        UnregisterClassA(kWindowClassName, GetModuleHandleA(nullptr));
         class_registered = false;
     }
 }
@@ -315,9 +313,7 @@ int platform_pump_events()
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
-    const int quit = quit_pending;
-    quit_pending = 0;
-    return quit;
+    return take_quit_request();
 }
 
 void platform_swap_buffers()

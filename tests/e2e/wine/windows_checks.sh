@@ -18,7 +18,7 @@
 #     display becomes 640×480 under a borderless top-most window; another
 #     program taking the focus gets the desktop's size back while the show is
 #     minimised, and giving the focus back brings the show back at 640×480;
-#     the whole show ends by itself at 10/16 with status 0, and the desktop
+#     the whole show ends by itself at its end with status 0, and the desktop
 #     has its size back. What waveOut played is the song as xm2wav.exe
 #     renders it, sample for sample (past any silence Wine's mixer inserts
 #     when it falls behind), and it stopped soon after the song's end: the
@@ -262,7 +262,7 @@ whole_show_in_a_granted_mode() {
     expect_window "$(echo "$lines" | grep '^away: ')" "iconic=1 display=1024,768"
     expect_window "$(echo "$lines" | grep '^back: ')" "iconic=0 window=0,0,640,480 display=640,480"
     [ "$(desktop_size)" = 640x480 ] || fail "back in the show, the desktop is $(desktop_size)"
-    # The song reaches 10/16 after about 105 s.
+    # The song reaches the show's end after about 105 s.
     wait_for_exit "$pid" 1500 || fail "the show did not end by itself"
     sleep 1
     kill $sink
@@ -271,7 +271,8 @@ whole_show_in_a_granted_mode() {
     wait $after
     [ "$(tr -d '\r' <"$work/after-exit.txt")" = "after exit: display=1024,768" ] ||
         fail "$(cat "$work/after-exit.txt")"
-    "$wine" "$xm2wav" "$song" "$work/song-until.wav" --until 10/16 || fail "xm2wav.exe --until"
+    "$wine" "$xm2wav" "$song" "$work/song-until.wav" --until "$(python3 "$e2e/show_end.py")" ||
+        fail "xm2wav.exe --until"
     # Wine's mixer puts a period of silence in where it falls behind (under
     # load); everything waveOut played must still be there, in order.
     python3 "$e2e/compare_audio.py" "$audio" "$work/song-until.wav" --allow-underruns --late-at-most 400 ||
