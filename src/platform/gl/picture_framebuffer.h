@@ -14,7 +14,7 @@ using GlProcLookup = void* (*)(const char* name);
 // everything drawn from now on lands there, with the viewport set to the
 // picture. Returns 0 when the GL has no framebuffer objects: the show then
 // draws straight to the window, unscaled and centred in its present size.
-int picture_framebuffer_create(GlProcLookup look_up, int width, int height, int window_width,
+int picture_framebuffer_create(GlProcLookup lookup, int width, int height, int window_width,
                                int window_height);
 
 // Scales the picture onto the whole window, 4:3 kept, centred, black beside

@@ -217,9 +217,9 @@ int platform_create_window(int width, int height, int fullscreen, const char* ti
     } else {
         AdjustWindowRect(&frame, style, FALSE);
     }
-    show_window = CreateWindowExA(extended_style, kWindowClassName, title, style, x, y, frame.right - frame.left,
-                                  frame.bottom - frame.top, nullptr, nullptr, GetModuleHandleA(nullptr),
-                                  nullptr);
+    show_window = CreateWindowExA(extended_style, kWindowClassName, title, style, x, y,
+                                  frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
+                                  GetModuleHandleA(nullptr), nullptr);
     if (!show_window) {
         remember_error("cannot create the window");
         return 0;
