@@ -201,11 +201,12 @@ question_asks_and_escape_answers_no() {
     answer_question "$pid" Escape || fail "no question box"
     local show
     show=$(wait_for_window "$title") || fail "no show window"
-    expect_window "$(probe window "$title")" "frame=caption topmost=0 client=640,480"
     local area
     area=$(client_area "$show")
     [ "$(echo "$area" | cut -d' ' -f3-)" = "640 480" ] || fail "client area $area"
+    # The loading is short: its pictures first.
     check_pictures "$work/screen.rgb" "$(screen_size | cut -dx -f1)" "$area"
+    expect_window "$(probe window "$title")" "frame=caption topmost=0 client=640,480"
     press "$show" Escape
     expect_exit 100 0
 }
