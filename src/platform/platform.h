@@ -1,10 +1,11 @@
 // The platform contract: every service of the operating system the show uses.
 //
-// Three backends implement all of it: sdl2/ (a real window, display and sound
-// on Linux), win32/ (the same on Windows, on the Win32 API itself) and
+// Four backends implement all of it: sdl2/ (a real window, display and sound
+// on Linux), win32/ (the same on Windows, on the Win32 API itself), web/ (a
+// WebGL canvas and Web Audio in a browser page, built with Emscripten) and
 // headless/ (an EGL pbuffer with no display server and a virtual clock, for
-// tests and capture). Nothing outside src/platform includes SDL, EGL or
-// windows.h.
+// tests and capture). Nothing outside src/platform includes SDL, EGL,
+// windows.h or Emscripten's headers.
 //
 // Everything here runs on the main thread unless its note says otherwise.
 #pragma once
@@ -117,6 +118,7 @@ int platform_audio_position_bytes(uint32_t* bytes);
 void platform_audio_reset();
 void platform_audio_close();
 
-// 1 when the device's position follows the headless virtual clock: then no
-// feeder thread runs, and the program feeds the loop itself between frames.
-int platform_audio_is_virtual();
+// 1 when no feeder thread runs and the program feeds the loop itself between
+// frames: on the headless backend, whose device follows its virtual clock,
+// and in a web page, which has one thread.
+int platform_audio_fed_between_frames();

@@ -7,7 +7,6 @@
 // because the interpolation weight uses only its upper 31 bits.
 #include "player/mixer.h"
 
-#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -32,7 +31,7 @@ float ramp_frames_inverse = 1.0f / 128;
 namespace {
 
 // The single-precision value nearest 1/255: gain g scales a sample by g × GAIN_UNIT.
-const float GAIN_UNIT = std::bit_cast<float>(0x3B808081u);
+constexpr float GAIN_UNIT = 0x1.010102p-8f;  // bits 0x3B808081
 constexpr double WEIGHT_UNIT = 0x1p-31;   // interpolation weight per unit of fraction >> 1
 constexpr uint64_t MIN_STEP = 256;               // 256 × 2^-32 frames per output frame
 constexpr uint64_t MAX_STEP = uint64_t{255} << 32;  // 255 frames per output frame

@@ -13,7 +13,6 @@
 #include "player/replay.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -73,7 +72,7 @@ constexpr int32_t MIN_PERIOD = 1;
 constexpr int32_t MAX_PERIOD = 31999;
 
 // The single-precision value nearest 1/768: one octave of linear period.
-const double LINEAR_OCTAVE = std::bit_cast<float>(0x3AAAAAABu);
+constexpr double LINEAR_OCTAVE = 0x1.555556p-10f;  // bits 0x3AAAAAAB
 constexpr int AMIGA_CLOCK = 14317056;    // frequency = AMIGA_CLOCK / period
 constexpr double AMIGA_C0_PERIOD = 27392.0;  // C-4 (note 48) is period 1712, 8363 Hz
 

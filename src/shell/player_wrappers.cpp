@@ -53,9 +53,9 @@ const char* player_setup_error() { return setup_error; }
 
 int player_start()
 {
-    // A virtual device follows the headless clock: feeding it from the
-    // position query keeps a headless run exact and repeatable.
-    playback_set_threaded(!platform_audio_is_virtual());
+    // Without a feeder thread the position query feeds the ring: a headless
+    // run stays exact and repeatable, and a page keeps its one thread.
+    playback_set_threaded(!platform_audio_fed_between_frames());
     playback_start(show_module);
     return 1;
 }

@@ -21,6 +21,6 @@ int player_start();
 int player_shutdown();
 
 // The order and row being heard, read as one pair; 0/0 when there is no
-// song. Without a feeder thread (a virtual device), it first feeds the ring
+// song. Without a feeder thread (headless, web), it first feeds the ring
 // with whatever the device has played since the last frame.
 PlaybackPosition player_position();

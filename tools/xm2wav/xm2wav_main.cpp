@@ -40,6 +40,12 @@ int replace_file(const char* from, const char* to)
     std::remove(to);
     return std::rename(from, to);
 }
+#elif defined(__EMSCRIPTEN__)
+// Under node, Emscripten's umask is its own (0777 at start), not the
+// process's: give the file the usual 0644.
+void give_new_file_permissions(int fd) { fchmod(fd, 0644); }
+int flush_to_disk(int fd) { return fsync(fd); }
+int replace_file(const char* from, const char* to) { return std::rename(from, to); }
 #else
 // mkstemp makes the file private; give it the permissions a new file gets.
 void give_new_file_permissions(int fd)

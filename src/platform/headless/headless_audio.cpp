@@ -81,7 +81,7 @@ void platform_audio_close()
     device_rate = 0;
 }
 
-int platform_audio_is_virtual() { return 1; }
+int platform_audio_fed_between_frames() { return 1; }
 
 void headless_audio_capture(int on)
 {

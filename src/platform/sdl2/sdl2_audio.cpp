@@ -108,4 +108,4 @@ void platform_audio_close()
     audio_device = 0;
 }
 
-int platform_audio_is_virtual() { return 0; }
+int platform_audio_fed_between_frames() { return 0; }

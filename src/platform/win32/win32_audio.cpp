@@ -111,4 +111,4 @@ void platform_audio_close()
     wave_out = nullptr;
 }
 
-int platform_audio_is_virtual() { return 0; }
+int platform_audio_fed_between_frames() { return 0; }

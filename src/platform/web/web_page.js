@@ -1,0 +1,269 @@
+// The page's side of the web backend (index.html holds the markup): the
+// question box, the canvas, keys, the error line, the end of the show, and
+// the sound (an AudioContext with the worklet of sound_worklet.js). The
+// program calls these through web_platform.cpp and web_audio.cpp; Emscripten
+// puts this file at the head of the program's .js. Page parameters:
+//   audio_offset_ms=N  holds the pictures back N ms (-1000..1000) for
+//                      latency no layer reports
+// and, for tests only, virtual_time=1 (the show steps in virtual time, silent),
+// report=1 (the program sends its capture to the serving test, POST
+// /report/NAME), keep_played=1 (the worklet keeps what it played).
+
+const invitationPage = {
+  parameters: new URLSearchParams(location.search),
+  quitPending: 0,
+  asking: false,
+  fullscreen: null,       // the answer's full-screen request: resolves true when granted
+  frameTimes: [],         // animation-frame timestamps before the question is answered, ms
+  reports: [],            // fetches in flight
+  status: null,           // the program's exit status once it has ended
+
+  parameter(name) {
+    // (Written for the JavaScript Emscripten 3.1.6 minifies: no ?? or ?.)
+    const value = this.parameters.get(name);
+    return value === null ? '' : value;
+  },
+
+  element(id) {
+    return document.getElementById(id);
+  },
+
+  // The question as two buttons; Return is Yes, Escape is No. The answer is
+  // the user's gesture that lets the page start sound and go full screen.
+  ask(text, caption) {
+    this.element('loading').hidden = true;
+    this.element('caption').textContent = caption;
+    this.element('question-text').textContent = text;
+    const box = this.element('question');
+    box.hidden = false;
+    this.asking = true;
+    this.element('yes').focus();
+    return new Promise((resolve) => {
+      const answer = (yes) => {
+        if (!this.asking)
+          return;
+        this.asking = false;
+        box.hidden = true;
+        document.removeEventListener('keydown', onKey, true);
+        if (yes)
+          this.requestFullscreen();
+        if (this.parameter('virtual_time') !== '1')
+          this.sound.start();
+        resolve(yes ? 6 : 7);
+      };
+      const onKey = (event) => {
+        if (event.key === 'Enter' || event.key === 'Escape') {
+          event.preventDefault();
+          answer(event.key === 'Enter');
+        }
+      };
+      document.addEventListener('keydown', onKey, true);
+      this.element('yes').onclick = () => answer(true);
+      this.element('no').onclick = () => answer(false);
+    });
+  },
+
+  requestFullscreen() {
+    const canvas = this.element('canvas');
+    canvas.hidden = false;
+    const request = canvas.requestFullscreen ? canvas.requestFullscreen() : Promise.reject(new Error('no full screen'));
+    this.fullscreen = request.then(() => true, (error) => {
+      console.info(`invitation: full screen refused (${error.message}); playing in the page`);
+      return false;
+    });
+  },
+
+  showCanvas(title, width, height) {
+    document.title = title;
+    const canvas = this.element('canvas');
+    canvas.width = width;
+    canvas.height = height;
+    canvas.hidden = false;
+  },
+
+  showCursor(show) {
+    this.element('canvas').style.cursor = show ? '' : 'none';
+  },
+
+  // The display's rate from the animation frames seen so far: their median
+  // interval, 0 when too few were seen.
+  refreshRate() {
+    const times = this.frameTimes;
+    if (times.length < 10)
+      return 0;
+    const intervals = times.slice(1).map((t, i) => t - times[i]).sort((a, b) => a - b);
+    const median = intervals[intervals.length >> 1];
+    return median > 0 ? 1000 / median : 0;
+  },
+
+  takeQuit() {
+    const quit = this.quitPending;
+    this.quitPending = 0;
+    return quit;
+  },
+
+  // The next frame: at the display's next animation frame, or, in virtual
+  // time, as soon as the browser has had its turn.
+  nextFrame(virtualTime) {
+    if (!virtualTime)
+      return new Promise((resolve) => requestAnimationFrame(() => resolve()));
+    return new Promise((resolve) => {
+      const channel = new MessageChannel();
+      channel.port1.onmessage = () => resolve();
+      channel.port2.postMessage(0);
+    });
+  },
+
+  fail(line) {
+    console.error(line);
+    this.element('loading').hidden = true;
+    this.element('question').hidden = true;
+    const status = this.element('status');
+    status.textContent = line;
+    status.hidden = false;
+  },
+
+  ended(status) {
+    this.status = status;
+    if (document.fullscreenElement)
+      document.exitFullscreen().catch(() => {});
+    this.element('canvas').style.cursor = '';
+    this.element('again').hidden = false;
+  },
+
+  report(name, bytes) {
+    if (this.parameter('report') === '1')
+      this.reports.push(fetch(`/report/${name}`, {method: 'POST', body: bytes}));
+  },
+
+  sound: {
+    context: null,
+    node: null,
+    ready: null,          // resolves true once the worklet plays, false when it cannot
+    generation: 0,        // of the last restart; older counts are ignored
+    played: 0,            // frames the worklet has played since the restart
+    underruns: 0,
+    offsetSeconds: 0,
+
+    // In the answer's gesture, which lets the context start.
+    start() {
+      if (!this.ready)
+        this.ready = this.create().catch((error) => {
+          console.error(`invitation: no sound: ${error.message}`);
+          return false;
+        });
+    },
+
+    async create() {
+      if (!window.AudioContext || !window.AudioWorkletNode)
+        throw new Error('this browser has no Web Audio worklets');
+      this.readOffset();
+      let context;
+      try {
+        context = new AudioContext({sampleRate: 44100});
+      } catch (error) {
+        context = new AudioContext();
+      }
+      this.context = context;
+      context.resume();
+      if (context.sampleRate !== 44100)
+        console.info(`invitation: the browser plays at ${context.sampleRate} Hz; the worklet resamples the 44100 Hz song`);
+      const source = `(${invitationSoundWorklet.toString()})();`;
+      const url = URL.createObjectURL(new Blob([source], {type: 'text/javascript'}));
+      await context.audioWorklet.addModule(url);
+      URL.revokeObjectURL(url);
+      this.node = new AudioWorkletNode(context, 'invitation-sound', {
+        numberOfInputs: 0,
+        numberOfOutputs: 1,
+        outputChannelCount: [2],
+        processorOptions: {sourceRate: 44100, keepPlayed: invitationPage.parameter('keep_played') === '1'},
+      });
+      this.node.port.onmessage = (event) => this.receive(event.data);
+      this.node.connect(context.destination);
+      return true;
+    },
+
+    readOffset() {
+      const text = invitationPage.parameter('audio_offset_ms');
+      if (text === '')
+        return;
+      const ms = Number(text);
+      if (Number.isInteger(ms) && ms >= -1000 && ms <= 1000)
+        this.offsetSeconds = ms / 1000;
+      else
+        console.warn(`invitation: audio_offset_ms=${text} ignored: a whole number of ms from -1000 to 1000, please`);
+    },
+
+    async open() {
+      this.start();
+      return (await this.ready) ? 1 : 0;
+    },
+
+    restart() {
+      ++this.generation;
+      this.played = 0;
+      this.node.port.postMessage({type: 'restart', generation: this.generation});
+    },
+
+    send(frames) {
+      this.node.port.postMessage({type: 'frames', frames}, [frames.buffer]);
+    },
+
+    receive(message) {
+      if (message.kept) {
+        if (this.keptWaiting)
+          this.keptWaiting(message.kept);
+      } else if (message.generation === this.generation) {
+        this.played = message.played;
+        this.underruns = message.underruns;
+      }
+    },
+
+    latencySeconds() {
+      const context = this.context;
+      return (context.outputLatency || 0) + (context.baseLatency || 0) + this.offsetSeconds;
+    },
+
+    // Tests: every frame the worklet played since the restart.
+    kept() {
+      return new Promise((resolve) => {
+        this.keptWaiting = resolve;
+        this.node.port.postMessage({type: 'kept'});
+      });
+    },
+  },
+};
+
+// Emscripten's own words, less its advice to rebuild with assertions.
+let invitationStarted = false;
+Module.onRuntimeInitialized = () => {
+  invitationStarted = true;
+};
+Module.onAbort = (what) => {
+  const reason = String(what).replace(/ *Build with -s ASSERTIONS=1 for more info\.?/, '');
+  invitationPage.fail(invitationStarted ? `invitation: the program stopped: ${reason}`
+                                        : `invitation: cannot load the program (invitation.wasm): ${reason}`);
+};
+
+if (typeof WebAssembly !== 'object')
+  invitationPage.fail('invitation: this browser cannot run WebAssembly');
+
+// Esc ends the show, except in full screen, where it first leaves full
+// screen (the browser's own); so does leaving the page.
+document.addEventListener('keydown', (event) => {
+  if (event.key === 'Escape' && !invitationPage.asking && !document.fullscreenElement)
+    invitationPage.quitPending = 1;
+});
+addEventListener('pagehide', () => {
+  invitationPage.quitPending = 1;
+});
+
+(function measureFrames() {
+  requestAnimationFrame((time) => {
+    invitationPage.frameTimes.push(time);
+    if (invitationPage.frameTimes.length < 61)
+      measureFrames();
+  });
+})();
+
+invitationPage.element('again').onclick = () => location.reload();
