@@ -20,6 +20,8 @@ struct Pattern {
     std::vector<Cell> cells;           // rows × channels, row-major; empty: all zero
     bool stored_empty = false;         // packed data size 0: no cell data in the file
     std::vector<uint8_t> raw;          // when set: written as the packed data verbatim
+    int header_length = 9;             // stated header length; bytes past 9 are written as zeros
+    int stated_size = -1;              // overrides the stated packed data size when ≥ 0
 
     Cell& at(int row, int channel, int channels)
     {
@@ -63,6 +65,7 @@ struct Song {
     int restart = 0;
     std::vector<uint8_t> orders = {0};
     int song_length = -1;              // overrides orders.size() when ≥ 0
+    int instrument_count = -1;         // overrides the stated instrument count when ≥ 0
     std::vector<Pattern> patterns;
     std::vector<Instrument> instruments;
 };
@@ -97,14 +100,14 @@ inline std::vector<uint8_t> write(const Song& song)
     put_text(out, "Extended Module: ", 17);
     put_text(out, "test song", 20);
     put8(out, 0x1A);
-    put_text(out, "xm writer", 20);
+    put_text(out, "FastTracker v2.00", 20);
     put16(out, 0x0104);
     put32(out, 276);
     put16(out, song.song_length >= 0 ? song.song_length : static_cast<int>(song.orders.size()));
     put16(out, song.restart);
     put16(out, song.channels);
     put16(out, static_cast<int>(song.patterns.size()));
-    put16(out, static_cast<int>(song.instruments.size()));
+    put16(out, song.instrument_count >= 0 ? song.instrument_count : static_cast<int>(song.instruments.size()));
     put16(out, song.flags);
     put16(out, song.speed);
     put16(out, song.bpm);
@@ -117,10 +120,12 @@ inline std::vector<uint8_t> write(const Song& song)
             for (int i = 0; i < p.rows * song.channels; ++i)
                 put_cell(data, p.cells.empty() ? Cell{} : p.cells[static_cast<size_t>(i)]);
         }
-        put32(out, 9);
+        put32(out, static_cast<uint32_t>(p.header_length));
         put8(out, 0);
         put16(out, p.rows);
-        put16(out, static_cast<int>(data.size()));
+        put16(out, p.stated_size >= 0 ? p.stated_size : static_cast<int>(data.size()));
+        for (int i = 9; i < p.header_length; ++i)
+            put8(out, 0);
         out.insert(out.end(), data.begin(), data.end());
     }
 

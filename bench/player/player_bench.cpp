@@ -8,10 +8,10 @@
 // With a folder of real XM songs (bench/player/fetch_songs.sh gathers some),
 // each song's first 60 s are also rendered by all three players, and a table
 // gives for each song the correlation of 20 ms RMS envelopes with libopenmpt's,
+// of the mono mix and of each side apart (which a swap of the sides spoils),
 // ours beside libxmp's, and both speeds against libxmp's.
 #include <benchmark/benchmark.h>
 #include <libopenmpt/libopenmpt.h>
-#include <xmp.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -76,10 +76,8 @@ void BM_MixVoices(benchmark::State& state)
         v.step_fraction = fraction;
         v.direction = VOICE_FORWARD;
         v.panning = (i * 37) % 256;
-        v.target_left = v.ramp_goal_left = v.panning * 127 / 255;
-        v.target_right = v.ramp_goal_right = (255 - v.panning) * 127 / 255;
-        v.gain_left = v.target_left * 256;
-        v.gain_right = v.target_right * 256;
+        v.target_left = v.ramp_goal_left = v.gain_left = FULL_GAIN * static_cast<float>(256 - v.panning) / 256;
+        v.target_right = v.ramp_goal_right = v.gain_right = FULL_GAIN * static_cast<float>(v.panning) / 256;
         v.position = static_cast<uint32_t>(i * 13);
     }
     std::vector<float> buffer(2 * MIX_FRAMES);
@@ -142,31 +140,10 @@ void render_ours(benchmark::State& state, const std::vector<uint8_t>& song)
     state.counters["audio_s"] = SONG_SECONDS;
 }
 
-// frames stereo frames through libxmp, 16-bit; empty if it refuses the song.
-std::vector<int16_t> libxmp_pcm(const std::vector<uint8_t>& song, int frames)
-{
-    xmp_context context = xmp_create_context();
-    if (xmp_load_module_from_memory(context, song.data(), static_cast<long>(song.size())) != 0) {
-        xmp_free_context(context);
-        return {};
-    }
-    xmp_start_player(context, RATE, 0);
-    xmp_set_player(context, XMP_PLAYER_INTERP, XMP_INTERP_LINEAR);
-    std::vector<int16_t> pcm(2 * static_cast<size_t>(frames));
-    for (int done = 0; done < frames; done += BLOCK) {
-        int n = std::min(BLOCK, frames - done);
-        xmp_play_buffer(context, pcm.data() + 2 * done, n * 4, 0);
-    }
-    xmp_end_player(context);
-    xmp_release_module(context);
-    xmp_free_context(context);
-    return pcm;
-}
-
 void render_libxmp(benchmark::State& state, const std::vector<uint8_t>& song)
 {
     for (auto _ : state) {
-        std::vector<int16_t> pcm = libxmp_pcm(song, SONG_FRAMES);
+        std::vector<int16_t> pcm = peer::render_libxmp_pcm(song, SONG_FRAMES, RATE, false, BLOCK);
         if (pcm.empty()) {
             state.SkipWithError("libxmp cannot load the song");
             break;
@@ -212,6 +189,7 @@ struct RealSong {
     std::string name;
     std::vector<uint8_t> bytes;
     double ours_correlation = 0, libxmp_correlation = 0;  // 20 ms RMS envelopes against libopenmpt's
+    double ours_sides = 0, libxmp_sides = 0;              // the same, each side apart
 };
 
 std::vector<RealSong> real_songs;
@@ -237,15 +215,19 @@ void measure_correlations(RealSong& song)
     constexpr int WINDOW = RATE / 50;  // 20 ms
     std::vector<float> reference = peer::render_libopenmpt(song.bytes, SONG_FRAMES, RATE);
     std::vector<float> ours = peer::render_ours(song.bytes, SONG_FRAMES, RATE);
-    std::vector<int16_t> xmp = libxmp_pcm(song.bytes, SONG_FRAMES);
+    std::vector<float> xmp_float = peer::render_libxmp(song.bytes, SONG_FRAMES, RATE);
     if (reference.empty())
         return;
     std::vector<double> expected = peer::rms_envelope(reference, SONG_FRAMES, WINDOW);
-    if (!ours.empty())
+    std::vector<double> expected_sides = peer::side_rms_envelopes(reference, SONG_FRAMES, WINDOW);
+    if (!ours.empty()) {
         song.ours_correlation = peer::correlation(peer::rms_envelope(ours, SONG_FRAMES, WINDOW), expected);
-    if (!xmp.empty()) {
-        std::vector<float> xmp_float(xmp.begin(), xmp.end());
+        song.ours_sides = peer::correlation(peer::side_rms_envelopes(ours, SONG_FRAMES, WINDOW), expected_sides);
+    }
+    if (!xmp_float.empty()) {
         song.libxmp_correlation = peer::correlation(peer::rms_envelope(xmp_float, SONG_FRAMES, WINDOW), expected);
+        song.libxmp_sides =
+            peer::correlation(peer::side_rms_envelopes(xmp_float, SONG_FRAMES, WINDOW), expected_sides);
     }
 }
 
@@ -285,16 +267,20 @@ void print_summary(const SummaryReporter& reporter)
     if (!real_songs.empty()) {
         std::printf("\nreal songs, first %d s: correlation of 20 ms RMS envelopes with libopenmpt, speed × real time\n",
                     SONG_SECONDS);
-        std::printf("  %-46s %8s %8s %9s %9s %7s\n", "song", "ours", "libxmp", "ours ×rt", "xmp ×rt", "ratio");
-        std::vector<double> ours_r, xmp_r, ratios;
+        std::printf("  %-46s %8s %8s %8s %8s %9s %9s %7s\n", "song", "ours", "libxmp", "ours L/R", "xmp L/R",
+                    "ours ×rt", "xmp ×rt", "ratio");
+        std::vector<double> ours_r, xmp_r, ours_sides, xmp_sides, ratios;
         int ours_good = 0, xmp_good = 0;
         for (const RealSong& song : real_songs) {
             double ours = speed("song/" + song.name + "/ours");
             double xmp = speed("song/" + song.name + "/libxmp");
-            std::printf("  %-46s %8.4f %8.4f %9.1f %9.1f %7.2f\n", song.name.c_str(), song.ours_correlation,
-                        song.libxmp_correlation, ours, xmp, xmp > 0 ? ours / xmp : 0.0);
+            std::printf("  %-46s %8.4f %8.4f %8.4f %8.4f %9.1f %9.1f %7.2f\n", song.name.c_str(),
+                        song.ours_correlation, song.libxmp_correlation, song.ours_sides, song.libxmp_sides, ours,
+                        xmp, xmp > 0 ? ours / xmp : 0.0);
             ours_r.push_back(song.ours_correlation);
             xmp_r.push_back(song.libxmp_correlation);
+            ours_sides.push_back(song.ours_sides);
+            xmp_sides.push_back(song.libxmp_sides);
             if (xmp > 0)
                 ratios.push_back(ours / xmp);
             ours_good += song.ours_correlation >= 0.99;
@@ -307,8 +293,9 @@ void print_summary(const SummaryReporter& reporter)
             return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
         };
         std::printf("  %zu songs: median correlation ours %.4f, libxmp %.4f; songs ≥ 0.99: ours %d, libxmp %d;"
-                    " median speed ours/libxmp %.2f×\n",
-                    real_songs.size(), median(ours_r), median(xmp_r), ours_good, xmp_good, median(ratios));
+                    " each side: median ours %.4f, libxmp %.4f; median speed ours/libxmp %.2f×\n",
+                    real_songs.size(), median(ours_r), median(xmp_r), ours_good, xmp_good, median(ours_sides),
+                    median(xmp_sides), median(ratios));
     }
     std::printf("\nwhole song, %d s of audio, × real time:\n", SONG_SECONDS);
     std::printf("  ours        %8.1f\n", ours);

@@ -30,8 +30,6 @@ float ramp_frames_inverse = 1.0f / 128;
 
 namespace {
 
-// The single-precision value nearest 1/255: gain g scales a sample by g × GAIN_UNIT.
-constexpr float GAIN_UNIT = 0x1.010102p-8f;  // bits 0x3B808081
 constexpr double WEIGHT_UNIT = 0x1p-31;   // interpolation weight per unit of fraction >> 1
 constexpr uint64_t MIN_STEP = 256;               // 256 × 2^-32 frames per output frame
 constexpr uint64_t MAX_STEP = uint64_t{255} << 32;  // 255 frames per output frame
@@ -235,14 +233,12 @@ int set_up_ramp(MixVoice& v, float& left_increment, float& right_increment)
         return v.ramp_frames_left;
     }
     int frames = 0;
-    auto side = [&](int32_t target, int32_t gain, int32_t& goal, float& stored) {
+    auto side = [&](float target, float gain, float& goal, float& stored) {
         goal = target;
-        int difference = target - static_cast<int32_t>(static_cast<uint32_t>(gain) >> 8);
+        const double difference = double{target} - gain;
         // A side that is already at its target stops ramping: a stale increment
         // would carry it past the target when the ramp is continued.
-        stored = difference != 0
-                     ? static_cast<float>(difference * double{GAIN_UNIT} * ramp_frames_inverse)
-                     : 0.0f;
+        stored = static_cast<float>(difference * ramp_frames_inverse);
         if (difference != 0)
             frames = ramp_frames;
         return stored;
@@ -309,25 +305,18 @@ void mix_voice(MixVoice& v, float* out, int remaining)
             // Silent (a voice that handed its note over): only the position moves.
             position = advanced(position, advance, count);
         } else if (ramp == 0) {
-            // Gain factors are single-precision. Integer gains times GAIN_UNIT
-            // are exact in double, so one float multiply rounds them exactly as
-            // the double product would be rounded (and no compiler can skip
-            // a narrowing it never sees).
-            double left = static_cast<float>(v.target_left) * GAIN_UNIT;
-            double right = static_cast<float>(v.target_right) * GAIN_UNIT;
-            mix_steady(data, position, advance, out, count, left, right);
+            mix_steady(data, position, advance, out, count, v.target_left, v.target_right);
         } else {
-            double left = static_cast<float>(v.gain_left) * 0x1p-8f * GAIN_UNIT;
-            double right = static_cast<float>(v.gain_right) * 0x1p-8f * GAIN_UNIT;
+            double left = v.gain_left, right = v.gain_right;
             mix_ramped(data, position, advance, out, count, left, right, left_increment,
                        right_increment);
-            v.gain_left = static_cast<int32_t>(std::nearbyint(left * 255 * 256));
-            v.gain_right = static_cast<int32_t>(std::nearbyint(right * 255 * 256));
+            v.gain_left = static_cast<float>(left);
+            v.gain_right = static_cast<float>(right);
             v.ramp_frames_left = ramp - count;
             if (v.ramp_frames_left == 0) {
                 v.ramp_increment_left = v.ramp_increment_right = 0;
-                v.gain_left = v.target_left * 256;
-                v.gain_right = v.target_right * 256;
+                v.gain_left = v.target_left;
+                v.gain_right = v.target_right;
                 if (count < uncut) {  // the ramp, not the boundary or the call, ended the segment
                     out += 2 * count;
                     remaining -= count;

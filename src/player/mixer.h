@@ -8,31 +8,35 @@
 
 struct Sample;
 
+// Gains are factors on the 16-bit sample values: a voice at full volume sends
+// a sample at FULL_GAIN to the side it is panned to, half of full scale.
 struct MixVoice {
     int32_t index;                // own number in voices
-    int32_t volume;               // final volume 0..127 from the replay
-    int32_t panning;              // final panning 0..255 from the replay
+    float volume;                 // final volume from the replay, 0..1
+    int32_t panning;              // final panning from the replay, 0 left .. 255 right
     const Sample* sample;         // null: idle, not mixed
-    int32_t target_left;          // gain to reach, 0..127
-    int32_t target_right;
+    float target_left;            // gain to reach, 0..FULL_GAIN
+    float target_right;
     uint32_t position;            // whole frames into the sample
     uint32_t position_fraction;   // 2^-32 frames
     uint32_t step_fraction;       // advance per output frame, 2^-32 frames
     uint32_t step;                // advance per output frame, whole frames (below 256)
     int32_t direction;            // VOICE_FORWARD or VOICE_BACKWARD (ping-pong return leg)
-    int32_t ramp_goal_left;       // target_left the running ramp was set up for
-    int32_t ramp_goal_right;
-    int32_t gain_left;            // current gain × 256, 0..127 × 256
-    int32_t gain_right;
-    float ramp_increment_left;    // change of the gain factor per frame
+    float ramp_goal_left;         // target_left the running ramp was set up for
+    float ramp_goal_right;
+    float gain_left;              // current gain, 0..FULL_GAIN
+    float gain_right;
+    float ramp_increment_left;    // change of the gain per frame
     float ramp_increment_right;
     int32_t ramp_frames_left;     // frames left in the running ramp; 0 = none
 };
 
 enum : int32_t { VOICE_FORWARD = 1, VOICE_BACKWARD = 2 };
 
+constexpr float FULL_GAIN = 0.5f;
+
 constexpr int VOICE_COUNT = 256;   // the pool
-constexpr int MIXED_VOICES = 64;   // voices 0..63 are mixed, the rest never
+constexpr int MIXED_VOICES = 128;  // two for each of the replay's 64 channels; the rest are never mixed
 
 extern MixVoice voices[VOICE_COUNT];
 // True where the processor has AVX2 and the four-frame loops run; both paths

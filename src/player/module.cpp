@@ -1,18 +1,21 @@
 // The XM loader, and the creation and destruction of a Module.
 //
 // The file is read only through the module source streams. Everything read is
-// checked here, at the boundary: a short read in the headers or patterns,
-// counts the replay cannot hold, or sizes beyond the limits fail the load with
-// a one-line reason in module_error, so the replay and mixer can trust the
-// Module they are given. Sample data cut short by the end of the file is
-// read as far as it goes and the rest is silence, as other players do.
+// checked here, at the boundary: a short read in the song header, counts the
+// replay cannot hold, or sizes beyond the limits fail the load with a one-line
+// reason in module_error, so the replay and mixer can trust the Module they
+// are given. A file cut short after its song header plays what it holds, as
+// other players do: the patterns and instruments before the cut, sample data
+// as far as it goes, and silence for the rest.
 #include "player/module.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "player/module_source.h"
 #include "player/output.h"
@@ -90,8 +93,18 @@ T* allocate_zeroed(int64_t count)
     return static_cast<T*>(std::calloc(static_cast<size_t>(count > 0 ? count : 1), sizeof(T)));
 }
 
+// A pattern's packed data, read as far as its stated size: bytes past the end
+// read as 0, so cells the data does not hold are empty.
+struct PackedCells {
+    const uint8_t* data;
+    int size;
+    int at;
+
+    uint8_t u8() { return at < size ? data[at++] : 0; }
+};
+
 // One packed or unpacked cell.
-PatternCell read_cell(XmReader& in)
+PatternCell read_cell(PackedCells& in)
 {
     PatternCell cell = {};
     uint8_t first = in.u8();
@@ -115,38 +128,48 @@ PatternCell read_cell(XmReader& in)
     return cell;
 }
 
+// Reads the patterns. A file that ends among them plays what it holds: the
+// cells read so far, and 64 empty rows for every pattern not reached.
 bool read_patterns(Module* module, XmReader& in, int file_patterns)
 {
     const int channels = module->channel_count;
-    for (int p = 0; p < file_patterns; ++p) {
+    // Patterns without cell data all share one block of empty rows, so that
+    // headers alone cannot make the loader allocate more than the file holds.
+    module->empty_cells = allocate_zeroed<PatternCell>(MAX_ROWS * channels);
+    if (!module->empty_cells)
+        return refuse("out of memory");
+    for (int p = 0; p < module->pattern_count; ++p)
+        module->patterns[p] = {64, module->empty_cells};
+    std::vector<uint8_t> packed(0xFFFF);
+    for (int p = 0; p < file_patterns && !in.failed; ++p) {
         Pattern& pattern = module->patterns[p];
-        in.skip(5);  // header length and packing type: the header is always 9 bytes
-        int rows = in.u16();
-        int packed_size = in.u16();
+        const int64_t start = in.tell();
+        const uint32_t header_length = in.u32();
+        in.skip(1);  // packing type
+        const int rows = in.u16();
+        const int packed_size = in.u16();
+        // The data follows the header's stated length (9 bytes, or more).
+        if (header_length > 9)
+            in.seek_to(start + header_length);
         if (in.failed)
-            return refuse("the file ends in the header of pattern %d", p);
-        if (rows < 1 || rows > MAX_ROWS)
+            break;
+        if (rows > MAX_ROWS)
             return refuse("pattern %d has %d rows; 1 to %d can be played", p, rows, MAX_ROWS);
-        int cell_count = rows * channels;
-        // Every cell takes at least one byte, so a pattern the file cannot hold fails here.
-        if (packed_size != 0 && in.remaining() < cell_count)
-            return refuse("the file ends in the cells of pattern %d", p);
-        pattern.cells = allocate_zeroed<PatternCell>(cell_count);
+        if (rows != 0)  // 0 rows play as 64 empty ones, as other players do
+            pattern.row_count = rows;
+        if (packed_size == 0)
+            continue;
+        // The stated size is what the pattern takes in the file, whatever its rows use.
+        const int present = static_cast<int>(std::min<int64_t>(packed_size, in.remaining()));
+        in.bytes(packed.data(), present);
+        if (present < packed_size)
+            in.failed = true;
+        pattern.cells = allocate_zeroed<PatternCell>(pattern.row_count * channels);
         if (!pattern.cells)
             return refuse("out of memory");
-        pattern.row_count = rows;
-        if (packed_size != 0)
-            for (int c = 0; c < cell_count; ++c)
-                pattern.cells[c] = read_cell(in);
-        if (in.failed)
-            return refuse("the file ends in the cells of pattern %d", p);
-    }
-    // Patterns named in the order list but absent from the file: 64 empty rows.
-    for (int p = file_patterns; p < module->used_pattern_count; ++p) {
-        module->patterns[p].cells = allocate_zeroed<PatternCell>(64 * channels);
-        if (!module->patterns[p].cells)
-            return refuse("out of memory");
-        module->patterns[p].row_count = 64;
+        PackedCells cells = {packed.data(), present, 0};
+        for (int c = 0; c < pattern.row_count * channels; ++c)
+            pattern.cells[c] = read_cell(cells);
     }
     return true;
 }
@@ -276,44 +299,47 @@ bool read_sample_data(XmReader& in, Sample& sample, int instrument)
     return !in.failed || refuse("read error in the data of instrument %d", instrument + 1);
 }
 
+// Reads the instruments the file holds. Samples past the 16 an instrument can
+// play are read past. A file that ends inside an instrument's headers, or
+// that states more instruments than it holds, keeps the instruments before.
 bool read_instruments(Module* module, XmReader& in)
 {
     for (int i = 0; i < module->instrument_count; ++i) {
         Instrument& instrument = module->instruments[i];
         for (Sample*& slot : instrument.samples)
             slot = &empty_sample;
-        int64_t start = in.tell();
-        uint32_t header_size = in.u32();
+        const int64_t start = in.tell();
+        const uint32_t header_size = in.u32();
         in.skip(23);  // name and type
-        int sample_count = in.u16();
-        if (in.failed)
-            return refuse("the file ends in the header of instrument %d", i + 1);
-        if (sample_count > MAX_INSTRUMENT_SAMPLES)
-            return refuse("instrument %d has %d samples; at most %d can be played", i + 1,
-                          sample_count, MAX_INSTRUMENT_SAMPLES);
-        if (sample_count == 0) {
-            in.seek_to(start + header_size);
-            if (in.failed)
-                return refuse("the file ends in the header of instrument %d", i + 1);
-            continue;
-        }
-        read_instrument_header(in, instrument);
+        const int sample_count = in.u16();
+        if (!in.failed && sample_count > 0)
+            read_instrument_header(in, instrument);
         in.seek_to(start + header_size);
-        if (in.failed)
-            return refuse("the file ends in the header of instrument %d", i + 1);
-        for (int j = 0; j < sample_count; ++j) {
+        Sample headers[MAX_INSTRUMENT_SAMPLES] = {};
+        int64_t skipped_bytes = 0;  // the data of the samples past the 16th
+        for (int j = 0; j < sample_count && !in.failed; ++j) {
+            Sample extra = {};
+            Sample& header = j < MAX_INSTRUMENT_SAMPLES ? headers[j] : extra;
+            read_sample_header(in, header);
+            skipped_bytes += int64_t{extra.length} * (extra.bits / 8);
+        }
+        if (in.failed) {
+            instrument = Instrument{};
+            module->instrument_count = static_cast<int16_t>(i);
+            return true;
+        }
+        for (int j = 0; j < sample_count && j < MAX_INSTRUMENT_SAMPLES; ++j) {
             Sample* sample = allocate_zeroed<Sample>(1);
             if (!sample)
                 return refuse("out of memory");
+            *sample = headers[j];
             instrument.samples[j] = sample;
             instrument.sample_count = j + 1;
-            read_sample_header(in, *sample);
         }
-        if (in.failed)
-            return refuse("the file ends in the sample headers of instrument %d", i + 1);
-        for (int j = 0; j < sample_count; ++j)
+        for (int j = 0; j < instrument.sample_count; ++j)
             if (instrument.samples[j]->length != 0 && !read_sample_data(in, *instrument.samples[j], i))
                 return false;
+        in.seek_to(std::min(in.tell() + skipped_bytes, in.file_size));
     }
     return true;
 }
@@ -347,12 +373,14 @@ bool module_load(Module* module, SourceStream* stream)
     in.bytes(module->order_table, MAX_ORDERS);
     if (in.failed)
         return refuse("the file ends in the song header");
-    if (song_length < 1 || song_length > MAX_ORDERS)
+    if (song_length > MAX_ORDERS)
         return refuse("song length %d; 1 to %d orders can be played", song_length, MAX_ORDERS);
+    if (song_length == 0)  // played as its first order, as other players do
+        song_length = 1;
     if (channel_count < 1 || channel_count > MAX_CHANNELS)
         return refuse("%d channels; 1 to %d can be played", channel_count, MAX_CHANNELS);
-    if (instrument_count > 0x7FFF)
-        return refuse("%d instruments; at most 32767", instrument_count);
+    // Cells name instruments 1..128: those past them are never played.
+    instrument_count = std::min(instrument_count, MAX_INSTRUMENTS);
     module->song_length = static_cast<int16_t>(song_length);
     module->restart_position = static_cast<int16_t>(restart_position < song_length ? restart_position : 0);
     module->channel_count = static_cast<int16_t>(channel_count);
@@ -370,6 +398,8 @@ bool module_load(Module* module, SourceStream* stream)
         return refuse("out of memory");
     if (!read_patterns(module, in, file_patterns))
         return false;
+    if (in.failed)  // the file ends among the patterns: it holds no instruments
+        instrument_count = 0;
 
     module->instruments = allocate_zeroed<Instrument>(instrument_count);
     if (!module->instruments)
@@ -420,9 +450,11 @@ bool module_free(Module* module)
     }
     if (module->patterns) {
         for (int p = 0; p < module->pattern_count; ++p)
-            std::free(module->patterns[p].cells);
+            if (module->patterns[p].cells != module->empty_cells)
+                std::free(module->patterns[p].cells);
         std::free(module->patterns);
     }
+    std::free(module->empty_cells);
     std::free(module);
     return true;
 }

@@ -67,25 +67,27 @@ struct PatternCell {
 
 struct Pattern {
     int32_t row_count;     // 1..256
-    PatternCell* cells;    // row_count × channel_count, row-major
+    PatternCell* cells;    // row_count × channel_count, row-major; the module's empty_cells when the file has none
 };
 
 constexpr uint8_t NOTE_KEY_OFF = 255;
-constexpr int MAX_CHANNELS = 32;
+constexpr int MAX_CHANNELS = 64;
+constexpr int MAX_INSTRUMENTS = 128;
 constexpr int MAX_ORDERS = 256;
 constexpr int MAX_ROWS = 256;
 
 struct Module {
     Pattern* patterns;             // pattern_count, owned
+    PatternCell* empty_cells;      // MAX_ROWS × channel_count empty cells, shared by the patterns without data
     Instrument* instruments;       // instrument_count, owned
     int32_t samples_to_tick;       // output frames before the next tick; 0 = a tick is due
     int32_t samples_per_tick;      // output frames per tick at the current BPM, ≥ 1
     int16_t song_length;           // order entries in use, 1..256
     int16_t restart_position;      // order to continue at after the last, < song_length
-    int16_t channel_count;         // 1..32
+    int16_t channel_count;         // 1..MAX_CHANNELS
     int32_t used_pattern_count;    // 1 + highest pattern named in the order list
     int32_t pattern_count;         // max(patterns in the file, used_pattern_count)
-    int16_t instrument_count;
+    int16_t instrument_count;      // 0..MAX_INSTRUMENTS
     uint16_t flags;                // bit 0: linear frequency table (else Amiga periods)
     int16_t default_speed;         // ticks per row at start
     int16_t default_bpm;
@@ -100,7 +102,8 @@ struct Module {
     int32_t next_row;              // row to take at the next row tick; -1 none
     int32_t next_order;            // order to take at the next row tick; -1 none
     int32_t jump_order;            // Bxx on the row being played: order to go to next; -1 none
-    int32_t break_row;             // Dxx on the row: row of the next order to go to; -1 none
+    int32_t break_row;             // row the next pattern starts at: Dxx's, or a pattern loop's start; else 0
+    bool pattern_break;            // Bxx or Dxx on the row: the next row is in the next pattern
     int32_t loop_jump_row;         // E6x on the row: row of this pattern to go back to; -1 none
     int32_t pattern_delay;         // EEx: times the row being played is still to be repeated
     bool repeating_row;            // the current tick 0 repeats a delayed row: no cells are read

@@ -4,12 +4,7 @@
 // (sustain, loop), fade-out and auto-vibrato, the volume column and the whole
 // XM effect set, played as FastTracker II plays them. Both frequency tables
 // are played: linear periods, and Amiga periods for modules with the linear
-// flag clear.
-//
-// Kept from the engine's first design, which the show's song was made with
-// and must keep sounding by: the volume column's slides (6x, 7x, Dx, Ex) also
-// act on the row tick, arpeggio steps through its offsets by the tick number,
-// and a panning of 255 sends a voice to the first sample of each output frame.
+// flag clear. Panning 0 is left and 255 right.
 #include "player/replay.h"
 
 #include <algorithm>
@@ -69,6 +64,8 @@ enum : uint8_t {
 };
 
 constexpr int32_t MIN_PERIOD = 1;
+constexpr double ENVELOPE_FULL = 64 << 16;     // an envelope at 64, in 16.16
+constexpr int32_t ENVELOPE_CENTRE = 32 << 16;  // a panning envelope at 32: the panning as set
 constexpr int32_t MAX_PERIOD = 31999;
 
 // The single-precision value nearest 1/768: one octave of linear period.
@@ -97,13 +94,21 @@ struct Voiced {
     const Sample* sample;
 };
 
+// The instrument and sample of the note the channel plays.
 Voiced look_up(const Module& module, const Channel& channel)
 {
-    if (channel.instrument >= module.instrument_count)
-        return {&empty_instrument, &empty_sample};
-    const Instrument& instrument = module.instruments[channel.instrument];
-    uint8_t slot = instrument.sample_map[channel.note];
-    return {&instrument, slot >= MAX_INSTRUMENT_SAMPLES ? &empty_sample : instrument.samples[slot]};
+    const Instrument* instrument =
+        channel.instrument < module.instrument_count ? &module.instruments[channel.instrument] : &empty_instrument;
+    return {instrument, channel.sample ? channel.sample : &empty_sample};
+}
+
+// The sample an instrument (0-based) plays for a note (1..96).
+const Sample& mapped_sample(const Module& module, int instrument, int note)
+{
+    if (instrument >= module.instrument_count)
+        return empty_sample;
+    const uint8_t slot = module.instruments[instrument].sample_map[note - 1];
+    return slot >= MAX_INSTRUMENT_SAMPLES ? empty_sample : *module.instruments[instrument].samples[slot];
 }
 
 const PatternCell* row_cells(const Module& module)
@@ -172,13 +177,13 @@ void run_envelopes_and_fadeout(Channel& channel, const Instrument& instrument)
     }
 }
 
-// Every change of the channel volume is heard as it is: tremolo's and
-// tremor's hold on the output volume ends here.
+// Every change of the channel volume is heard as it is: tremolo's hold on the
+// output volume ends here. Tremor's off phase does not: only an instrument
+// number ends it.
 void set_volume(Channel& channel, int volume)
 {
     channel.volume = volume;
     channel.volume_delta = 0;
-    channel.tremor_mute = 0;
     channel.update_flags |= UPDATE_VOLUME;
 }
 
@@ -214,9 +219,9 @@ void slide_period(Channel& channel, int amount)
 void key_off(Channel& channel, const Instrument& instrument)
 {
     channel.key_off = 1;
-    // Without an envelope a key-off cuts the note.
+    // Without an envelope a key-off silences the note, until a volume brings it back.
     if (!(instrument.volume_type & ENVELOPE_ON))
-        channel.envelope_volume = 0;
+        set_volume(channel, 0);
     channel.update_flags |= UPDATE_VOLUME;
 }
 
@@ -255,12 +260,18 @@ int waveform_value(uint8_t waveform, uint8_t position, uint8_t ramp_position)
     return (position & 0x80) ? -magnitude : magnitude;
 }
 
-void vibrato(Channel& channel)
+// The vibrato's period delta at its current position.
+int32_t vibrato_delta(const Channel& channel)
 {
     int value = waveform_value(channel.waveforms & 0x0F, channel.vibrato_position, channel.vibrato_position);
     // The magnitude is scaled before the sign is applied, as FastTracker II does.
     int magnitude = (std::abs(value) * channel.vibrato_depth) >> 5;
-    channel.period_delta = value < 0 ? -magnitude : magnitude;
+    return value < 0 ? -magnitude : magnitude;
+}
+
+void vibrato(Channel& channel)
+{
+    channel.period_delta = vibrato_delta(channel);
     channel.vibrato_position = static_cast<uint8_t>(channel.vibrato_position + channel.vibrato_speed);
     channel.update_flags |= UPDATE_FREQUENCY;
 }
@@ -295,6 +306,15 @@ void volume_slide(Channel& channel, uint8_t parameter)
     set_volume(channel, clamp(channel.volume + amount, 0, 64));
 }
 
+// 4xy: speed x and depth y, each kept where the parameter gives 0.
+void set_vibrato(Channel& channel, uint8_t parameter)
+{
+    if (parameter & 0x0F)
+        channel.vibrato_depth = parameter & 0x0F;
+    if (parameter >> 4)
+        channel.vibrato_speed = static_cast<uint8_t>((parameter >> 4) * 4);
+}
+
 // Restarts the channel's sample from its start, keeping pitch and volume.
 void retrigger(Channel& channel)
 {
@@ -302,15 +322,30 @@ void retrigger(Channel& channel)
     channel.update_flags |= UPDATE_TRIGGER;
 }
 
-void multi_retrigger(Channel& channel, uint8_t parameter, uint8_t volume_byte)
+// Rxy on every tick of its rows, counting them as FastTracker II does: the
+// count is looked at before it moves on, a row's first tick with an
+// instrument number counts from 1, on that tick a note is not retriggered
+// (it has just started), and a volume set in the volume column keeps the
+// first tick from counting at all.
+void multi_retrigger(Channel& channel, uint8_t parameter, const PatternCell& cell, bool first_tick)
 {
     if (parameter & 0x0F)
         channel.retrigger_interval = parameter & 0x0F;
     if (parameter >> 4)
         channel.retrigger_volume = parameter >> 4;
-    if (++channel.retrigger_count < channel.retrigger_interval)
+    int count = channel.retrigger_count;
+    if (first_tick) {
+        if (cell.instrument != 0 && cell.note != NOTE_KEY_OFF)
+            count = 1;
+        if (cell.volume > 0x10 && cell.volume <= 0x50) {
+            channel.retrigger_count = static_cast<uint8_t>(count);
+            return;
+        }
+    }
+    const bool due = count >= channel.retrigger_interval && !(first_tick && is_note(cell.note));
+    channel.retrigger_count = static_cast<uint8_t>(due ? 1 : count + 1);
+    if (!due)
         return;
-    channel.retrigger_count = 0;
     int v = channel.volume;
     switch (channel.retrigger_volume) {
     case 0x1: v -= 1; break;
@@ -331,8 +366,8 @@ void multi_retrigger(Channel& channel, uint8_t parameter, uint8_t volume_byte)
     }
     set_volume(channel, clamp(v, 0, 64));
     // A volume in the volume column wins over the slide, as in FastTracker II.
-    if (volume_byte >= 0x10 && volume_byte <= 0x50)
-        set_volume(channel, volume_byte - 0x10);
+    if (cell.volume >= 0x10 && cell.volume <= 0x50)
+        set_volume(channel, cell.volume - 0x10);
     retrigger(channel);
 }
 
@@ -370,7 +405,7 @@ void set_envelope_position(const EnvelopePoint* points, int count, int position,
     point = i + 1;
     tick = position;
     finished = 0;
-    volume = value >> 16;
+    volume = value;
 }
 
 // The instrument's auto-vibrato, on every tick: a period delta for this tick.
@@ -398,10 +433,31 @@ void auto_vibrato(Channel& channel, const Instrument& instrument)
     channel.update_flags |= UPDATE_FREQUENCY;
 }
 
-// What a new instrument number restarts besides volume and envelope: the
-// panning envelope, auto-vibrato, and the effect phases a new note begins.
-void restart_instrument_effects(Channel& channel, const Instrument& instrument)
+// An instrument number: volume and panning as the sounding note's sample
+// sets them.
+void reset_volumes(Channel& channel)
 {
+    const Sample& sample = channel.sample ? *channel.sample : empty_sample;
+    channel.volume = sample.volume;
+    channel.panning = sample.panning;
+    channel.volume_delta = 0;
+    channel.tremor_mute = 0;
+    channel.update_flags |= UPDATE_VOLUME | UPDATE_PANNING;
+}
+
+// An instrument number with a note, or alone: the instrument's envelopes,
+// fade-out and auto-vibrato start again, the key is held, and the effect
+// phases a new note begins restart.
+void trigger_instrument(Channel& channel, const Instrument& instrument)
+{
+    channel.envelope_volume = 64 << 16;
+    channel.envelope_tick = 0;
+    channel.envelope_point = 0;
+    channel.envelope_slope = 0;
+    channel.envelope_finished = 0;
+    channel.key_off = 0;
+    channel.fadeout_volume = 65536;
+    channel.update_flags |= UPDATE_VOLUME;
     if (!(channel.waveforms & 0x04))
         channel.vibrato_position = 0;
     if (!(channel.waveforms & 0x40))
@@ -409,7 +465,7 @@ void restart_instrument_effects(Channel& channel, const Instrument& instrument)
     channel.retrigger_count = 0;
     channel.tremor_position = 0;
     channel.panning_envelope_on = (instrument.panning_type & ENVELOPE_ON) != 0;
-    channel.panning_envelope_volume = 32;
+    channel.panning_envelope_volume = ENVELOPE_CENTRE;
     channel.panning_envelope_tick = channel.panning_envelope_point = 0;
     channel.panning_envelope_slope = 0;
     channel.panning_envelope_finished = 0;
@@ -440,6 +496,19 @@ int32_t voice_frequency(const Channel& channel, const Module& module)
     return frequency < 100 ? 100 : frequency;
 }
 
+// Which of an arpeggio's notes a tick plays (0 the note, 1 the high nibble's,
+// 2 the low nibble's), from the ticks left in the row: FastTracker II counts
+// them down, so at speed 6 the row plays 0, y, x, 0, y, x. Its table of steps
+// has 16 entries; at speeds above 16 the ticks read the table that follows it.
+int arpeggio_step(int ticks_left)
+{
+    if (ticks_left > 16)
+        return 2;
+    if (ticks_left == 16)
+        return 0;
+    return ticks_left % 3;
+}
+
 // The extended effects (Exy) on the row tick.
 void extended_row(Module& module, Channel& channel, uint8_t parameter)
 {
@@ -453,11 +522,12 @@ void extended_row(Module& module, Channel& channel, uint8_t parameter)
     case EXTENDED_PATTERN_LOOP:
         if (x == 0) {
             channel.loop_row = static_cast<uint8_t>(module.row);
-        } else if (channel.loop_count == 0) {
-            channel.loop_count = x;
-            module.loop_jump_row = channel.loop_row;
-        } else if (--channel.loop_count != 0) {
-            module.loop_jump_row = channel.loop_row;
+        } else if (channel.loop_count == 0 || --channel.loop_count != 0) {
+            if (channel.loop_count == 0)
+                channel.loop_count = x;
+            // The loop's start also becomes the row the next pattern starts at,
+            // and stays so after the last pass (a FastTracker II quirk).
+            module.loop_jump_row = module.break_row = channel.loop_row;
         }
         break;
     case EXTENDED_FINE_VOLUME_UP: volume_up(channel, remembered(x, channel.fine_volume_up_memory)); break;
@@ -466,8 +536,8 @@ void extended_row(Module& module, Channel& channel, uint8_t parameter)
         if (x == 0)
             set_volume(channel, 0);
         break;
-    case EXTENDED_PATTERN_DELAY:
-        if (!module.repeating_row && module.pattern_delay == 0)
+    case EXTENDED_PATTERN_DELAY:  // in several channels, the last one's counts
+        if (!module.repeating_row)
             module.pattern_delay = x;
         break;
     default: break;  // E5x acts with the note, E9x, ECx and EDx on later ticks
@@ -485,21 +555,27 @@ void effect_row(Module& module, Channel& channel, const Instrument& instrument, 
         break;
     case EFFECT_POSITION_JUMP:
         module.jump_order = p;
-        module.break_row = module.break_row < 0 ? 0 : module.break_row;
+        module.break_row = 0;
+        module.pattern_break = true;
         break;
     case EFFECT_SET_VOLUME: set_volume(channel, p > 64 ? 64 : p); break;
     case EFFECT_PATTERN_BREAK: {
         // The parameter is read as two decimal digits.
         int row = (p >> 4) * 10 + (p & 0x0F);
         module.break_row = row > 63 ? 0 : row;
+        module.pattern_break = true;
         break;
     }
-    case EFFECT_EXTENDED: extended_row(module, channel, p); break;
+    case EFFECT_EXTENDED:
+        extended_row(module, channel, p);
+        if (p == (EXTENDED_RETRIGGER << 4) && !is_note(cell.note))  // E90: the row's first tick, with or without a note
+            retrigger(channel);
+        break;
     case EFFECT_SET_SPEED:
-        if (p < 32)
-            module.speed = p;
-        else
+        if (p >= 32)
             module_set_bpm(&module, p);
+        else if (p != 0)  // F00 changes nothing
+            module.speed = p;
         break;
     case EFFECT_GLOBAL_VOLUME:
         module.global_volume = p > 64 ? 64 : p;
@@ -523,13 +599,7 @@ void effect_row(Module& module, Channel& channel, const Instrument& instrument, 
         else if ((p >> 4) == 2)
             slide_period(channel, remembered(p & 0x0F, channel.extra_fine_down_memory));
         break;
-    case EFFECT_MULTI_RETRIGGER:
-        // The row's first tick counts too; with a note it has just started.
-        if (is_note(cell.note))
-            ++channel.retrigger_count;
-        else
-            multi_retrigger(channel, p, cell.volume);
-        break;
+    case EFFECT_MULTI_RETRIGGER: multi_retrigger(channel, p, cell, true); break;
     default: break;  // the rest act on the ticks after the row's first
     }
 }
@@ -546,64 +616,85 @@ bool is_note_delay(const PatternCell& cell)
            (cell.effect_param & 0x0F) != 0;
 }
 
+// Starts a note (1..96) on the instrument last given: its sample, its pitch,
+// and a trigger. A note that the sample's relative note puts outside the
+// playable range is not played: the sounding note goes on.
+void start_tone(const Module& module, Channel& channel, const PatternCell& cell, uint8_t note)
+{
+    channel.note = note;
+    channel.instrument = channel.given_instrument;
+    const Sample& sample = mapped_sample(module, channel.instrument, note);
+    const int real_note = note + sample.relative_note;
+    if (real_note < 1 || real_note > 119)
+        return;
+    channel.sample = &sample;
+    int finetune = sample.finetune;
+    if (cell.effect == EFFECT_EXTENDED && (cell.effect_param >> 4) == EXTENDED_FINETUNE)
+        finetune = ((cell.effect_param & 0x0F) << 4) - 128;
+    channel.period = note_period(module, static_cast<uint8_t>(real_note - 1), finetune);
+    channel.period_delta = 0;
+    channel.sample_offset = cell.effect == EFFECT_SAMPLE_OFFSET ? channel.sample_offset_memory * 256u : 0;
+    channel.update_flags = UPDATE_TRIGGER;
+}
+
 // A channel's row: its cell's note, instrument and volume column, then the
-// effects of the row tick. Runs on the row tick, or on the tick a note delay
-// names, where the caller has stepped the envelopes already.
-void channel_row(Module& module, Channel& channel, const PatternCell& cell, bool step_envelopes)
+// effects of the row tick, then the envelopes. Runs on the row tick, or
+// (delayed) on the tick a note delay names, where a cell without a note plays
+// the last note again. The caller hands the changes to the voice.
+void channel_row(Module& module, Channel& channel, const PatternCell& cell, bool delayed)
 {
     const bool porta = is_tone_portamento(cell);
-    // Note values 97..254 come only from damaged files: no note.
-    const bool note = is_note(cell.note);
+    // K00 releases the sounding note at once, and a note beside it is not played.
+    const bool k00 = cell.effect == EFFECT_KEY_OFF && cell.effect_param == 0;
+    const uint8_t note = delayed && cell.note == 0 ? channel.note : cell.note;
+    const bool release = note == NOTE_KEY_OFF || k00;
     if (cell.instrument != 0 && !porta)
-        channel.instrument = cell.instrument - 1;
-    if (note && !porta)
-        channel.note = cell.note - 1;
-    const Voiced voiced = look_up(module, channel);
-    const Sample& sample = *voiced.sample;
-    const Instrument& instrument = *voiced.instrument;
+        channel.given_instrument = cell.instrument - 1;
 
     channel.update_flags = 0;
-    // Vibrato and tremolo hold their last output while they go on into this row.
-    if (cell.effect != EFFECT_VIBRATO && cell.effect != EFFECT_VIBRATO_VOLUME_SLIDE && (cell.volume >> 4) != 0xB)
+    if (cell.effect == EFFECT_VIBRATO)
+        set_vibrato(channel, cell.effect_param);
+    // A vibrato that goes on into this row plays its current position from the
+    // row's first tick, a glissando its rounded pitch; other rows drop what
+    // they added to the pitch.
+    if (cell.effect == EFFECT_VIBRATO || cell.effect == EFFECT_VIBRATO_VOLUME_SLIDE || (cell.volume >> 4) == 0xB)
+        channel.period_delta = vibrato_delta(channel);
+    else if (porta && channel.glissando)
+        channel.period_delta = nearest_semitone(module, channel.period, look_up(module, channel).sample->finetune) -
+                               channel.period;
+    else
         channel.period_delta = 0;
+    if (cell.effect == EFFECT_SAMPLE_OFFSET)  // kept for the next note, also on a row without one
+        remembered(cell.effect_param, channel.sample_offset_memory);
     // Tremolo's hold on the output volume ends with its rows, tremor's does not.
     if (cell.effect != EFFECT_TREMOLO)
         channel.volume_delta = 0;
-    if (note) {
-        auto real_note = static_cast<uint8_t>(cell.note + sample.relative_note - 1);
-        int finetune = sample.finetune;
-        if (cell.effect == EFFECT_EXTENDED && (cell.effect_param >> 4) == EXTENDED_FINETUNE)
-            finetune = ((cell.effect_param & 0x0F) << 4) - 128;
+    // Note values 97..254 come only from damaged files: no note.
+    if (is_note(note) && !k00) {
         if (porta) {
-            channel.porta_target = note_period(module, real_note, finetune);
+            const Sample& sample = *look_up(module, channel).sample;
+            const int real_note = clamp(note + sample.relative_note, 1, 119);
+            channel.porta_target = note_period(module, static_cast<uint8_t>(real_note - 1), sample.finetune);
         } else {
-            channel.period = note_period(module, real_note, finetune);
-            channel.period_delta = 0;
-            channel.sample_offset = 0;
-            if (cell.effect == EFFECT_SAMPLE_OFFSET)
-                channel.sample_offset = remembered(cell.effect_param, channel.sample_offset_memory) * 256u;
-            channel.update_flags = UPDATE_TRIGGER;
+            start_tone(module, channel, cell, note);
         }
     }
+    const Instrument& instrument = *look_up(module, channel).instrument;
     if (cell.effect == EFFECT_TONE_PORTAMENTO && cell.effect_param != 0)
         channel.porta_speed = cell.effect_param * 4;
     channel.period_offset = 0;
     channel.update_flags |= UPDATE_FREQUENCY | UPDATE_VOLUME;
-    if (cell.instrument != 0) {
-        reset_channel_instrument(channel, sample);
-        restart_instrument_effects(channel, instrument);
-    }
+    if (release)
+        key_off(channel, instrument);
+    if (cell.instrument != 0)
+        reset_volumes(channel);
+    if ((cell.instrument != 0 && !release) || delayed)
+        trigger_instrument(channel, instrument);
     if (cell.volume != 0)
         volume_column_row(channel, cell.volume);
-    if (cell.note == NOTE_KEY_OFF || (cell.effect == EFFECT_KEY_OFF && cell.effect_param == 0))
-        key_off(channel, instrument);
-    else if (channel.key_off && !(instrument.volume_type & ENVELOPE_ON))
-        channel.envelope_volume = 0;  // a released note stays cut on an instrument without envelope
-    if (step_envelopes)
-        run_envelopes_and_fadeout(channel, instrument);
     effect_row(module, channel, instrument, cell);
+    run_envelopes_and_fadeout(channel, instrument);
     auto_vibrato(channel, instrument);
-    update_voice(channel, sample, module);
 }
 
 // The effect column on the ticks after the row's first.
@@ -614,7 +705,8 @@ void effect_tick(Module& module, Channel& channel, const Voiced& voiced, const P
     switch (cell.effect) {
     case EFFECT_ARPEGGIO:
         if (p != 0) {
-            int semitones = module.tick % 3 == 1 ? p >> 4 : module.tick % 3 == 2 ? x : 0;
+            const int step = arpeggio_step(module.speed - module.tick);
+            int semitones = step == 1 ? p >> 4 : step == 2 ? x : 0;
             if (module.flags & MODULE_LINEAR_FREQUENCIES)
                 channel.period_offset = semitones * 64;
             else if (semitones != 0)
@@ -630,13 +722,7 @@ void effect_tick(Module& module, Channel& channel, const Voiced& voiced, const P
         tone_portamento(channel, module, *voiced.sample);
         volume_slide(channel, p);
         break;
-    case EFFECT_VIBRATO:
-        if (x)
-            channel.vibrato_depth = x;
-        if (p >> 4)
-            channel.vibrato_speed = static_cast<uint8_t>((p >> 4) * 4);
-        vibrato(channel);
-        break;
+    case EFFECT_VIBRATO: vibrato(channel); break;
     case EFFECT_VIBRATO_VOLUME_SLIDE:
         vibrato(channel);
         volume_slide(channel, p);
@@ -663,7 +749,7 @@ void effect_tick(Module& module, Channel& channel, const Voiced& voiced, const P
         channel.panning = clamp(channel.panning + slide_amount(remembered(p, channel.panning_slide_memory)), 0, 255);
         channel.update_flags |= UPDATE_PANNING;
         break;
-    case EFFECT_MULTI_RETRIGGER: multi_retrigger(channel, p, cell.volume); break;
+    case EFFECT_MULTI_RETRIGGER: multi_retrigger(channel, p, cell, false); break;
     case EFFECT_TREMOR: tremor(channel, p); break;
     default: break;
     }
@@ -676,7 +762,9 @@ void replay_start(Module* module)
     module->tick_handler = replay_tick;
     module->next_order = -1;
     module->next_row = -1;
-    module->jump_order = module->break_row = module->loop_jump_row = -1;
+    module->jump_order = module->loop_jump_row = -1;
+    module->break_row = 0;
+    module->pattern_break = false;
     module->pattern_delay = 0;
     module->repeating_row = false;
     module->global_volume = module->initial_global_volume;
@@ -704,14 +792,14 @@ void replay_tick(Module* module)
         const int32_t rows = module->patterns[module->order_table[module->order]].row_count;
         module->next_row = module->row + 1;
         module->next_order = -1;
-        if (module->loop_jump_row >= 0) {
-            // E6x: back within this pattern; a start marked in a longer pattern is its first row.
-            module->next_row = module->loop_jump_row < rows ? module->loop_jump_row : 0;
-        } else if (module->jump_order >= 0 || module->break_row >= 0 || module->next_row >= rows) {
+        if (module->loop_jump_row >= 0)  // E6x: back within this pattern
+            module->next_row = module->loop_jump_row;
+        if (module->pattern_break || module->next_row >= rows) {
             module->next_order = module->jump_order >= 0 ? module->jump_order : module->order + 1;
             if (module->next_order >= module->song_length)
                 module->next_order = module->restart_position;
-            module->next_row = module->break_row >= 0 ? module->break_row : 0;
+            module->next_row = module->break_row;
+            module->break_row = 0;
             const int32_t next_rows = module->patterns[module->order_table[module->next_order]].row_count;
             if (module->next_row >= next_rows)
                 module->next_row = 0;
@@ -730,8 +818,10 @@ void replay_row(Module* module)
 {
     module->next_order = -1;
     module->next_row = -1;
-    module->jump_order = module->break_row = module->loop_jump_row = -1;
+    module->jump_order = module->loop_jump_row = -1;
+    module->pattern_break = false;
     const PatternCell* cells = row_cells(*module);
+    const int32_t global_volume = module->global_volume;
     for (int c = 0; c < module->channel_count; ++c) {
         const PatternCell& cell = cells[c];
         Channel& channel = channels[c];
@@ -742,10 +832,16 @@ void replay_row(Module* module)
             channel.period_offset = 0;
             run_envelopes_and_fadeout(channel, *voiced.instrument);
             auto_vibrato(channel, *voiced.instrument);
-            update_voice(channel, *voiced.sample, *module);
             continue;
         }
-        channel_row(*module, channel, cell, true);
+        channel_row(*module, channel, cell, false);
+    }
+    // The voices follow once every cell is read, so that a global volume set
+    // in any channel reaches all of them on this tick.
+    for (int c = 0; c < module->channel_count; ++c) {
+        if (module->global_volume != global_volume)
+            channels[c].update_flags |= UPDATE_VOLUME;
+        update_voice(channels[c], *look_up(*module, channels[c]).sample, *module);
     }
 }
 
@@ -767,9 +863,10 @@ void replay_effects_tick(Module* module)
         const Voiced voiced = look_up(*module, channel);
         channel.period_offset = 0;
         channel.update_flags = global_change ? UPDATE_VOLUME : 0;
-        run_envelopes_and_fadeout(channel, *voiced.instrument);
         if (is_note_delay(cell) && module->tick == (cell.effect_param & 0x0F)) {
-            channel_row(*module, channel, cell, false);
+            channel_row(*module, channel, cell, true);
+            channel.update_flags |= global_change ? UPDATE_VOLUME : 0;
+            update_voice(channel, *look_up(*module, channel).sample, *module);
             continue;
         }
         volume_column_tick(channel, cell.volume);
@@ -779,6 +876,8 @@ void replay_effects_tick(Module* module)
         default: break;
         }
         effect_tick(*module, channel, voiced, cell);
+        // After the effects, so that a key-off or a volume of this tick is in.
+        run_envelopes_and_fadeout(channel, *voiced.instrument);
         auto_vibrato(channel, *voiced.instrument);
         update_voice(channel, *voiced.sample, *module);
     }
@@ -792,9 +891,6 @@ void volume_column_row(Channel& channel, uint8_t volume_byte)
         return;
     }
     switch (volume_byte >> 4) {
-    case 0x6: case 0x7: case 0xD: case 0xE:
-        volume_column_tick(channel, volume_byte);
-        break;
     case 0x8: volume_down(channel, x); break;  // fine slides: once, at the row
     case 0x9: volume_up(channel, x); break;
     case 0xA:
@@ -813,25 +909,10 @@ void volume_column_row(Channel& channel, uint8_t volume_byte)
         if (x)
             channel.porta_speed = x * 64;
         break;
-    default: break;  // 0x00..0x0F, 0x51..0x5F: nothing
+    default: break;  // 0x00..0x0F, 0x51..0x5F: nothing; 6x, 7x, Dx, Ex slide on the later ticks
     }
 }
 
-void reset_channel_instrument(Channel& channel, const Sample& sample)
-{
-    channel.volume = sample.volume;
-    channel.panning = sample.panning;
-    channel.envelope_volume = 64;
-    channel.envelope_tick = 0;
-    channel.envelope_point = 0;
-    channel.envelope_slope = 0;
-    channel.envelope_finished = 0;
-    channel.key_off = 0;
-    channel.fadeout_volume = 65536;
-    channel.volume_delta = 0;
-    channel.tremor_mute = 0;
-    channel.update_flags |= UPDATE_VOLUME | UPDATE_PANNING;
-}
 
 namespace {
 
@@ -853,12 +934,12 @@ void step_envelope(const EnvelopePoint* points, int count, uint8_t type, int sus
             }
             const int i = point;
             if (i == count - 1) {
-                output = points[i].y;
+                output = points[i].y << 16;
                 finished = 1;
                 return;
             }
             if ((type & ENVELOPE_SUSTAIN) && i == sustain_point && !released) {
-                output = points[i].y;  // held until the key is released
+                output = points[i].y << 16;  // held until the key is released
                 return;
             }
             int dx = points[i + 1].x - points[i].x;
@@ -868,7 +949,7 @@ void step_envelope(const EnvelopePoint* points, int count, uint8_t type, int sus
             point = i + 1;
         }
     }
-    output = value >> 16;
+    output = value;
     tick += 1;
 }
 
@@ -904,7 +985,8 @@ void update_voice(Channel& channel, const Sample& sample, const Module& module)
         // A sounding voice hands its note to its partner, which fades it out
         // while this channel's new note rises on the partner's old place.
         if (voice->sample) {
-            MixVoice* partner = &voices[voice->index < 32 ? voice->index + 32 : voice->index - 32];
+            MixVoice* partner = &voices[voice->index < MAX_CHANNELS ? voice->index + MAX_CHANNELS
+                                                                    : voice->index - MAX_CHANNELS];
             *partner = *voice;
             partner->index = static_cast<int32_t>(partner - voices);
             voice->volume = voice->target_left = voice->target_right = 0;
@@ -921,25 +1003,28 @@ void update_voice(Channel& channel, const Sample& sample, const Module& module)
     }
     if (channel.update_flags & UPDATE_VOLUME) {
         const int32_t heard = channel.tremor_mute ? 0 : clamp(channel.volume + channel.volume_delta, 0, 64);
-        int64_t product = int64_t{heard} * channel.envelope_volume * channel.fadeout_volume *
-                          module.global_volume * 255;
-        auto volume = static_cast<int32_t>(product / (int64_t{1} << 35));
-        // 0..127 for valid files; out-of-range instrument data is held there too.
-        volume = volume < 0 ? 0 : volume > 127 ? 127 : volume;
-        voice->volume = volume;
-        voice->target_left = voice->panning * volume / 255;
-        voice->target_right = (255 - voice->panning) * volume / 255;
+        // Every factor at its full resolution, so that quiet levels and long
+        // tails are heard as they fall; out-of-range instrument data is held
+        // to full volume.
+        const double volume = heard / 64.0 * (channel.envelope_volume / ENVELOPE_FULL) *
+                              (channel.fadeout_volume / 65536.0) * (module.global_volume / 64.0);
+        voice->volume = static_cast<float>(std::clamp(volume, 0.0, 1.0));
     }
     if (channel.update_flags & UPDATE_PANNING) {
-        int32_t panning = channel.panning < 0 ? 0 : channel.panning > 255 ? 255 : channel.panning;
+        int32_t panning = clamp(channel.panning, 0, 255);
         if (channel.panning_envelope_on) {
             // The envelope swings the panning as far as the nearer side allows.
-            int32_t room = 128 - std::abs(panning - 128);
-            panning = clamp(panning + (channel.panning_envelope_volume - 32) * room / 32, 0, 255);
+            const int64_t room = 128 - std::abs(panning - 128);
+            const int64_t swing = int64_t{channel.panning_envelope_volume} - ENVELOPE_CENTRE;
+            panning = clamp(panning + static_cast<int32_t>(swing * room / ENVELOPE_CENTRE), 0, 255);
         }
         voice->panning = panning;
-        voice->target_left = voice->volume * panning / 255;
-        voice->target_right = (255 - panning) * voice->volume / 255;
+    }
+    if (channel.update_flags & (UPDATE_VOLUME | UPDATE_PANNING)) {
+        // Linear panning: 0 is all left, 128 the middle, 255 all but 1/256 right.
+        const float gain = voice->volume * FULL_GAIN;
+        voice->target_left = gain * static_cast<float>(256 - voice->panning) / 256;
+        voice->target_right = gain * static_cast<float>(voice->panning) / 256;
     }
     if (channel.update_flags & UPDATE_FREQUENCY) {
         auto frequency = static_cast<uint32_t>(voice_frequency(channel, module));

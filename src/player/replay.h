@@ -21,9 +21,9 @@ enum : uint8_t {
 };
 
 struct Channel {
-    uint8_t note;             // current note, 0-based 0..95; indexes the instrument's sample_map
+    uint8_t note;             // the last note played, 1..96; 0 before the first
     uint8_t update_flags;     // UPDATE_* bits pending for this tick
-    MixVoice* voice;          // voice i or its partner i + 32
+    MixVoice* voice;          // voice i or its partner i + MAX_CHANNELS
     int32_t period;           // linear period (7680 - note × 64 - finetune / 2), or Amiga period
     int32_t volume;           // 0..64
     int32_t panning;          // nominally 0..255; clamped when handed to the voice
@@ -31,19 +31,21 @@ struct Channel {
     int32_t envelope_tick;    // volume envelope position, ticks
     int32_t envelope_point;   // point that starts the next segment
     int32_t envelope_value;   // 16.16
-    int32_t envelope_volume;  // 0..64 for valid envelopes
+    int32_t envelope_volume;  // 16.16, 0..64 for valid envelopes
     int32_t envelope_slope;   // 16.16 per tick
     uint8_t envelope_finished;
     int32_t fadeout_volume;   // 65536 full .. 0
     uint8_t key_off;
-    uint8_t instrument;       // current instrument, 0-based
+    uint8_t instrument;       // 0-based instrument of the sounding note: its envelopes, fade-out and auto-vibrato play
+    uint8_t given_instrument; // 0-based instrument last named in a cell: the next note plays it
+    const Sample* sample;     // the sounding note's sample; null before the first note
 
     // Effect state. A memory holds the last non-zero parameter of its effect,
     // which a zero parameter repeats.
     int32_t period_delta;     // vibrato or glissando: period units added to the output, kept while the effect runs
     int32_t auto_vibrato_delta;  // the instrument's auto-vibrato: period units added this tick
     int32_t volume_delta;     // tremolo: added to the output volume, -64..64
-    uint8_t tremor_mute;      // tremor's off phase: the output volume is 0
+    uint8_t tremor_mute;      // tremor's off phase: the output volume is 0 until the next instrument number
     int32_t porta_target;     // tone portamento's goal period
     int32_t porta_speed;      // tone portamento, period units per tick
     uint32_t sample_offset;   // frames into the sample at which the next trigger starts (9xx)
@@ -61,12 +63,13 @@ struct Channel {
     uint8_t tremolo_speed, tremolo_depth, tremolo_position;
     uint8_t waveforms;         // vibrato waveform (E4x) in the low nibble, tremolo (E7x) in the high; bit 2 of each: keep the position on new notes
     uint8_t glissando;         // E3x: tone portamento moves in semitones
-    uint8_t retrigger_interval, retrigger_volume, retrigger_count;  // Rxy memories and tick counter
+    uint8_t retrigger_interval, retrigger_volume;  // Rxy memories
+    uint8_t retrigger_count;  // Rxy's tick counter
     uint8_t tremor_memory, tremor_position;  // Txy: on and off ticks; phase (bit 7 on) and ticks left
     uint8_t loop_row, loop_count;            // E6x pattern loop
     // Panning envelope, stepped like the volume envelope; 32 is the centre.
     int32_t panning_envelope_tick, panning_envelope_point, panning_envelope_value, panning_envelope_slope;
-    int32_t panning_envelope_volume;  // 0..64
+    int32_t panning_envelope_volume;  // 16.16, 0..64
     uint8_t panning_envelope_finished;
     uint8_t panning_envelope_on;      // the instrument has a panning envelope
     // Auto-vibrato of the instrument.
@@ -91,5 +94,4 @@ void replay_effects_tick(Module* module);
 void envelope_step(Channel& channel, const Instrument& instrument);
 void panning_envelope_step(Channel& channel, const Instrument& instrument);
 void volume_column_row(Channel& channel, uint8_t volume_byte);
-void reset_channel_instrument(Channel& channel, const Sample& sample);
 void update_voice(Channel& channel, const Sample& sample, const Module& module);

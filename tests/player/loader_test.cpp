@@ -298,37 +298,27 @@ TEST(Loader, RefusesFilesItCannotPlay)
     EXPECT_FALSE(load_bytes(bytes)) << "wrong ID text";
 
     xm::Song s = good;
-    s.song_length = 0;
-    EXPECT_TRUE(refused(s)) << "no orders";
     s.song_length = 257;
     EXPECT_TRUE(refused(s)) << "more than 256 orders";
     s = good;
     s.channels = 0;
     EXPECT_TRUE(refused(s)) << "no channels";
-    s.channels = 33;
+    s.channels = 65;
     EXPECT_TRUE(refused(s)) << "more channels than the replay has";
     s = good;
-    s.patterns[0].rows = 0;
-    EXPECT_TRUE(refused(s)) << "pattern of 0 rows";
     s.patterns[0].rows = 257;
     EXPECT_TRUE(refused(s)) << "pattern of 257 rows";
-    s = good;
-    s.instruments.push_back(xm::Instrument{});
-    s.instruments[0].samples.resize(17);
-    EXPECT_TRUE(refused(s)) << "instrument with 17 samples";
     s = good;
     s.instruments = {xm::single_sample_instrument(eight_bit({1, 2, 3}))};
     s.instruments[0].samples[0].byte_length = 1 << 30;
     EXPECT_TRUE(refused(s)) << "sample data missing far beyond what silence may stand in for";
-    s = good;
-    s.patterns[0].raw = {0x80, 0x80};  // 4 rows × 2 channels need 8 cells
-    EXPECT_TRUE(refused(s)) << "pattern data shorter than its cells";
 }
 
 // Cutting a valid song anywhere never crashes or leaks (the sanitizer build
-// checks the reads): each prefix either fails cleanly or loads. Only cuts in
-// the last sample's data load, as other players load them: the frames the file
-// still holds as they were, the rest silence.
+// checks the reads): each prefix either fails cleanly or loads. A cut in the
+// song header fails; a cut after it loads, as other players load it: the
+// patterns and instruments before the cut whole, a sample whose data is cut
+// with the frames the file still holds and silence after them.
 TEST(Loader, EveryTruncatedPrefixFailsCleanlyOrLoadsWithSilence)
 {
     xm::Song song = xm::busy_song(3, 2);
@@ -339,23 +329,25 @@ TEST(Loader, EveryTruncatedPrefixFailsCleanlyOrLoadsWithSilence)
             sample.loop_length = sample.loop ? 40 : 0;
         }
     std::vector<uint8_t> bytes = xm::write(song);
+    const size_t header_end = 60 + 276;  // the writer's song header
     ModulePtr whole = load_bytes(bytes);
     ASSERT_TRUE(whole);
     const Sample& drum = first_sample(*whole, 2);  // the last sample: 40 frames of 8-bit data
-    int loaded = 0;
+    int whole_instruments = 0;
     for (size_t length = 0; length < bytes.size(); ++length) {
         std::vector<uint8_t> prefix(bytes.begin(), bytes.begin() + static_cast<long>(length));
         ModulePtr m = load_bytes(prefix);
-        if (!m)
+        ASSERT_EQ(m != nullptr, length >= header_end) << "cut at " << length;
+        if (!m || m->instrument_count < 3)
             continue;
-        ++loaded;
+        ++whole_instruments;
         const size_t present = length - (bytes.size() - 40);
         const Sample& cut = first_sample(*m, 2);
         ASSERT_EQ(cut.length, 40u);
         for (size_t k = 0; k < 40 + 8; ++k)
             ASSERT_EQ(cut.data[k], k < present ? drum.data[k] : 0) << "cut at " << length << ", frame " << k;
     }
-    EXPECT_EQ(loaded, 40);
+    EXPECT_EQ(whole_instruments, 40);
 }
 
 TEST(Loader, MissingSourceGivesNoModule)

@@ -129,7 +129,7 @@ Pattern intro() {
     echo = spliced(rest(), echo, 32);
     put(echo, 1, "B-5v20");
     put(echo, 6, "^^^");
-    slide(echo, 36, 63, "pC");
+    slide(echo, 36, 63, "p4");  // to the left
     put(echo, 63, "^^^");
     p[BELL_CHANNEL] = echo;
 
@@ -171,13 +171,13 @@ Pattern build() {
             repeat(".", 32),
         BELL);
     Track echo = with_volume(shifted(figure, 3), 0x0C);
-    slide(echo, 35, 64, "p4");
+    slide(echo, 35, 64, "pC");  // to the right
     p[BELL_CHANNEL] = spliced(accents, echo, 32);
 
     p[STABS_CHANNEL] = chord_stabs(chords, 4, SYNTH, 0x20);
     // The pad rises a step a row through the snare roll, then surges in
     // the last bar.
-    Track pad = chord_pad(chords, 3, SYNTH, 0x1C, 5);
+    Track pad = chord_pad(chords, 3, SYNTH, 0x1C, 0xB);  // leaning right
     slide(pad, 48, 56, "u1");
     slide(pad, 56, 64, ">1");
     p[PAD_CHANNEL] = pad;
@@ -208,19 +208,19 @@ Pattern band(const std::string& lines, const std::string& chords_text, const Ban
     return p;
 }
 
-// The tune with an echo three rows behind it, panned aside and played at
-// the bell's default volume, which is kept low for this; in the second half
-// only, or all through.
+// The tune with an echo three rows behind it, panned right (the pad leans
+// left) and played at the bell's default volume, which is kept low for this;
+// in the second half only, or all through.
 Pattern melody(const std::string& lines, const std::string& chords_text, bool echo_all) {
-    Pattern p = band(lines, chords_text, {KICK_GROOVE, HATS_GROOVE, 0x1C, 0x18, 0xB});
-    const Track echo = with_panning(shifted(p[LEAD_CHANNEL], 3), 3);
+    Pattern p = band(lines, chords_text, {KICK_GROOVE, HATS_GROOVE, 0x1C, 0x18, 0x5});
+    const Track echo = with_panning(shifted(p[LEAD_CHANNEL], 3), 0xD);
     p[BELL_CHANNEL] = echo_all ? echo : spliced(rest(), echo, 32);
     return p;
 }
 
-// Busier drums, and the tune doubled an octave up.
+// Busier drums, the tune doubled an octave up, and the pad leaning right.
 Pattern climax(const std::string& lines, const std::string& chords_text) {
-    Pattern p = band(lines, chords_text, {KICK_CLIMAX, HATS_CLIMAX, 0x20, 0x1C, 0x5});
+    Pattern p = band(lines, chords_text, {KICK_CLIMAX, HATS_CLIMAX, 0x20, 0x1C, 0xB});
     p[BELL_CHANNEL] = with_volume(transposed(p[LEAD_CHANNEL], 12), 0x18);
     return p;
 }
@@ -244,9 +244,9 @@ Pattern breakdown() {
     p[BASS_CHANNEL] = bass_hold(chords, SYNTH, 0x28);
     const Track lead = with_volume(track(LINE_1_SLOW, BELL), 0x40);
     p[LEAD_CHANNEL] = lead;
-    // The echo drifts to the right while each of its notes rings.
+    // The echo drifts to the left while each of its notes rings.
     Track echo = with_volume(shifted(transposed(lead, 12), 6), 0x0C);
-    slide(echo, 0, 64, "r2");
+    slide(echo, 0, 64, "l2");
     p[BELL_CHANNEL] = echo;
     p[STABS_CHANNEL] = spliced(rest(), chord_stabs(chords, 4, SYNTH, 0x12), 32);
     // The swell: from row 32 the pad climbs a step of volume every row.
@@ -286,8 +286,8 @@ Pattern fade_out() {
     p[BELL_CHANNEL] = with_volume(transposed(lead, 12), 0x18);
     put(p[BELL_CHANNEL], 39, "^^^");
     p[STABS_CHANNEL] = spliced(chord_stabs(chords, 4, SYNTH, 0x20), rest(), 40);
-    // The closing screen's pad: soft, growing a little every row.
-    Track pad = chord_pad(chords, 3, SYNTH, 0x16, 5);
+    // The closing screen's pad: soft, leaning right, growing a little every row.
+    Track pad = chord_pad(chords, 3, SYNTH, 0x16, 0xB);
     put(pad, 48, "v08");
     slide(pad, 50, 64, "u1");
     p[PAD_CHANNEL] = pad;
