@@ -135,8 +135,9 @@ constexpr double UNSCALE = 0x1p-32;
 constexpr double MAGIC = 0x1.8p52;
 
 // passes × 4 frames at constant gains from position, which has bit 0 of the
-// advance; returns the position after them. With b the bits read as a double,
-// the product is (b - 1.5 × 2^52) × gain, formed with one rounding as
+// advance (so that its frames follow the series); returns the position after
+// them. With b the bits read as a double, the product is
+// (b - 1.5 × 2^52) × gain, formed with one rounding as
 // b × gain - 1.5 × 2^52 × gain: that last product has at most 26 significant
 // bits, so it is exact, and the fused multiply-add rounds the same value the
 // portable loops round. No other arithmetic here could be fused.
@@ -155,9 +156,10 @@ __attribute__((target("avx2,fma"))) uint64_t mix_steady_wide(const int16_t* data
     return f.position;
 }
 
-// The same with gains that move by an increment per frame: frame j (counted
-// from the first of these frames, first_frame) at left + j × left_increment,
-// and right alike, each rounded as the portable loop rounds it.
+// The same with gains that move by an increment per frame: frame j of the
+// ramp's segment (these frames start at j = first_frame) at
+// left + j × left_increment, and right alike, each rounded as the portable
+// loop rounds it.
 __attribute__((target("avx2"))) uint64_t mix_ramped_wide(const int16_t* data, uint64_t position,
                                                          uint64_t even_advance, float* out, int passes,
                                                          int first_frame, double left, double right,
@@ -205,15 +207,19 @@ void mix_steady(const int16_t* data, uint64_t& position, uint64_t advance, float
 {
     uint64_t p = position;
 #if defined(MIXER_HAS_AVX2_PATH)
-    if (mixer_avx2 && count >= 5) {
-        double v = interpolate(data, p);  // frame 0, at a position of any parity
-        out[0] = static_cast<float>(out[0] + v * left);
-        out[1] = static_cast<float>(out[1] + v * right);
-        const int passes = (count - 1) / 4;
-        p = mix_steady_wide(data, (p & ~uint64_t{1}) + advance, advance & ~uint64_t{1}, out + 2, passes,
-                            left, right);
-        count -= 4 * passes + 1;
-        out += 2 * (4 * passes + 1);
+    if (mixer_avx2 && count >= 4) {
+        if ((p ^ advance) & 1) {  // frame 0 is off the series the later frames follow
+            double v = interpolate(data, p);
+            out[0] = static_cast<float>(out[0] + v * left);
+            out[1] = static_cast<float>(out[1] + v * right);
+            p = (p & ~uint64_t{1}) + advance;
+            --count;
+            out += 2;
+        }
+        const int passes = count / 4;
+        p = mix_steady_wide(data, p, advance & ~uint64_t{1}, out, passes, left, right);
+        count -= 4 * passes;
+        out += 8 * passes;
     }
 #endif
 #if defined(__SSE2__)
@@ -260,15 +266,20 @@ void mix_ramped(const int16_t* data, uint64_t& position, uint64_t advance, float
     uint64_t p = position;
     int j = 0;
 #if defined(MIXER_HAS_AVX2_PATH)
-    if (mixer_avx2 && count >= 5) {
-        double v = interpolate(data, p);  // frame 0, at a position of any parity
-        out[0] = static_cast<float>(out[0] + v * left);
-        out[1] = static_cast<float>(out[1] + v * right);
-        const int passes = (count - 1) / 4;
-        p = mix_ramped_wide(data, (p & ~uint64_t{1}) + advance, advance & ~uint64_t{1}, out + 2, passes, 1,
-                            left, right, left_increment, right_increment);
-        j = 4 * passes + 1;
-        out += 2 * j;
+    if (mixer_avx2 && count >= 4) {
+        if ((p ^ advance) & 1) {  // frame 0 is off the series the later frames follow
+            double v = interpolate(data, p);
+            out[0] = static_cast<float>(out[0] + v * left);
+            out[1] = static_cast<float>(out[1] + v * right);
+            p = (p & ~uint64_t{1}) + advance;
+            j = 1;
+            out += 2;
+        }
+        const int passes = (count - j) / 4;
+        p = mix_ramped_wide(data, p, advance & ~uint64_t{1}, out, passes, j, left, right, left_increment,
+                            right_increment);
+        j += 4 * passes;
+        out += 8 * passes;
     }
 #endif
     for (; j < count; ++j, out += 2) {
