@@ -188,6 +188,7 @@ TEST_F(Mixer, WideLoopsGiveThePlainLoopsBits)
                                 (random() % 1000) / 2000.0f, (random() % 1000) / 2000.0f};
         const bool ramped = trial % 3 != 0;
         std::vector<float> outs[2];
+        MixVoice after[2];
         for (int wide = 0; wide < 2; ++wide) {
             mixer_avx2 = wide == 1;
             MixVoice& v = play(sample, step, fraction);
@@ -199,9 +200,16 @@ TEST_F(Mixer, WideLoopsGiveThePlainLoopsBits)
                 v.target_left = gains[2], v.target_right = gains[3];
             outs[wide].assign(2 * 701, 0.25f);
             mix_voices(outs[wide].data(), 701);
+            after[wide] = v;
         }
         mixer_avx2 = true;
         ASSERT_EQ(outs[0], outs[1]) << "trial " << trial;
+        // The voice goes on from the same place (a position off by 2^-32 of a
+        // frame sounds the same for a while).
+        ASSERT_EQ(after[0].position, after[1].position) << "trial " << trial;
+        ASSERT_EQ(after[0].position_fraction, after[1].position_fraction) << "trial " << trial;
+        ASSERT_EQ(after[0].direction, after[1].direction) << "trial " << trial;
+        ASSERT_EQ(after[0].gain_left, after[1].gain_left) << "trial " << trial;
     }
 }
 
