@@ -483,16 +483,19 @@ void mix_voices(float* buffer, int frames)
 {
     if (frames < 1)
         return;
-    // The sounding voices are listed first, in a pass without branches whose
-    // reads of the pool can overlap.
-    int sounding[MIXED_VOICES];
-    int count = 0;
-    for (int i = 0; i < MIXED_VOICES; ++i) {
-        sounding[count] = i;
-        count += voices[i].sample != nullptr;
+    // Most of the pool is idle: eight voices at a time are passed over when
+    // none of them sounds.
+    static_assert(MIXED_VOICES % 8 == 0);
+    for (int group = 0; group < MIXED_VOICES; group += 8) {
+        uintptr_t any = 0;
+        for (int i = 0; i < 8; ++i)
+            any |= reinterpret_cast<uintptr_t>(voices[group + i].sample);
+        if (any == 0)
+            continue;
+        for (int i = group; i < group + 8; ++i)
+            if (voices[i].sample)
+                mix_voice(voices[i], buffer, frames);
     }
-    for (int k = 0; k < count; ++k)
-        mix_voice(voices[sounding[k]], buffer, frames);
 }
 
 void float_to_pcm16(int16_t* destination, const float* source, int frames)
