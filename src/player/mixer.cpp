@@ -200,6 +200,16 @@ __attribute__((target("avx2"))) int float_to_pcm16_wide(int16_t* destination, co
 
 #endif
 
+// One frame at the gains left and right; the position moves on by advance.
+inline void mix_frame(const int16_t* data, uint64_t& position, uint64_t advance, float* out, double left,
+                      double right)
+{
+    double v = interpolate(data, position);
+    out[0] = static_cast<float>(out[0] + v * left);
+    out[1] = static_cast<float>(out[1] + v * right);
+    position = (position & ~uint64_t{1}) + advance;
+}
+
 // Frames at a constant gain. advance is the step, negated on the ping-pong
 // return leg.
 void mix_steady(const int16_t* data, uint64_t& position, uint64_t advance, float* out, int count,
@@ -209,10 +219,7 @@ void mix_steady(const int16_t* data, uint64_t& position, uint64_t advance, float
 #if defined(MIXER_HAS_AVX2_PATH)
     if (mixer_avx2 && count >= 4) {
         if ((p ^ advance) & 1) {  // frame 0 is off the series the later frames follow
-            double v = interpolate(data, p);
-            out[0] = static_cast<float>(out[0] + v * left);
-            out[1] = static_cast<float>(out[1] + v * right);
-            p = (p & ~uint64_t{1}) + advance;
+            mix_frame(data, p, advance, out, left, right);
             --count;
             out += 2;
         }
@@ -247,12 +254,8 @@ void mix_steady(const int16_t* data, uint64_t& position, uint64_t advance, float
         p = (next & ~uint64_t{1}) + advance;
     }
 #endif
-    if (count) {
-        double v = interpolate(data, p);
-        out[0] = static_cast<float>(out[0] + v * left);
-        out[1] = static_cast<float>(out[1] + v * right);
-        p = (p & ~uint64_t{1}) + advance;
-    }
+    if (count)
+        mix_frame(data, p, advance, out, left, right);
     position = p;
 }
 
@@ -268,10 +271,7 @@ void mix_ramped(const int16_t* data, uint64_t& position, uint64_t advance, float
 #if defined(MIXER_HAS_AVX2_PATH)
     if (mixer_avx2 && count >= 4) {
         if ((p ^ advance) & 1) {  // frame 0 is off the series the later frames follow
-            double v = interpolate(data, p);
-            out[0] = static_cast<float>(out[0] + v * left);
-            out[1] = static_cast<float>(out[1] + v * right);
-            p = (p & ~uint64_t{1}) + advance;
+            mix_frame(data, p, advance, out, left, right);
             j = 1;
             out += 2;
         }
@@ -282,12 +282,8 @@ void mix_ramped(const int16_t* data, uint64_t& position, uint64_t advance, float
         out += 8 * passes;
     }
 #endif
-    for (; j < count; ++j, out += 2) {
-        double v = interpolate(data, p);
-        out[0] = static_cast<float>(out[0] + v * (left + j * left_increment));
-        out[1] = static_cast<float>(out[1] + v * (right + j * right_increment));
-        p = (p & ~uint64_t{1}) + advance;
-    }
+    for (; j < count; ++j, out += 2)
+        mix_frame(data, p, advance, out, left + j * left_increment, right + j * right_increment);
     position = p;
     left += count * left_increment;
     right += count * right_increment;
