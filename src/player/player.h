@@ -1,12 +1,15 @@
 // One player: everything that changes while a song plays (the replay's
 // position and channels, the mixer's voices, the block being handed out)
-// over a song it only reads. The public header (include/qxm.h) calls
-// it QxmPlayer and lists what it does; this is its inside, for the streaming
-// side and the tests.
+// over a song it only reads. The public header (include/qxm.h) calls it
+// QxmPlayer and lists what it does; this is its inside, for the tests and the
+// block size the streaming ring shares.
 //
 // A player mixes a block of block_frames at a time, ticking the replay
 // whenever a tick's frames are used up, and hands frames out of the block as
-// they are asked for; so the sound does not depend on the sizes asked for.
+// they are asked for. A gain ramp that two mixer calls split is rounded once
+// more where they meet, so the blocks, not the sizes asked for, decide where
+// the mixer is called: the sound is the same whatever is asked, and the same
+// as the streaming ring's, which is made of such blocks.
 // It notes where every tick of the block begins, so that the position it
 // reports is that of the last frame handed out.
 #pragma once
