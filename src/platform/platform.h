@@ -38,13 +38,15 @@ void platform_restore_display_mode();
 // double-buffered GL 1.x compatibility context with a depth buffer of at least
 // 16 bits, made current on the calling thread. With fullscreen non-zero the
 // window is borderless and covers the display in the mode of
-// platform_set_display_mode when the display takes it. When it does not, SDL
-// covers the display at its own resolution with the cursor hidden, and Win32
-// opens the ordinary captioned window. Whatever the window's size, the
-// program draws a width × height picture (the default framebuffer and the
-// first viewport are that picture) and the backend shows it as large as fits,
-// aspect kept, centred on black. Returns 1 on success, 0 on failure (whatever
-// was created stays until platform_destroy_window).
+// platform_set_display_mode when the display takes it, and at the display's
+// own resolution with the cursor hidden when it does not. When it loses the
+// focus, the desktop gets its own mode back and the window is minimised; with
+// the focus back, it covers the display again, in the show's mode if granted.
+// Whatever the window's size, the program draws a width × height picture (the
+// default framebuffer and the first viewport are that picture) and the backend
+// shows it as large as fits, aspect kept, centred on black. Returns 1 on
+// success, 0 on failure (whatever was created stays until
+// platform_destroy_window).
 int platform_create_window(int width, int height, int fullscreen, const char* title);
 
 // Why the last failed window or display call failed, in a few words of the
@@ -105,10 +107,12 @@ void platform_thread_join(PlatformThread* thread);
 int platform_audio_open(int rate);
 void platform_audio_play_loop(const void* buffer, int bytes);
 
-// Bytes played since platform_audio_play_loop, counting every lap of the
-// loop (wraps at 2^32); what the listener hears now, not what was queued.
-// Any thread may call it.
-uint32_t platform_audio_position_bytes();
+// Reads into bytes how many bytes were played since platform_audio_play_loop,
+// counting every lap of the loop (wraps at 2^32): what the listener hears now,
+// not what was queued. Returns 1, or 0 when the device cannot tell now (bytes
+// is left alone). A reading may come out behind the one before (drivers do
+// that now and then); the caller keeps the later one. Any thread may call it.
+int platform_audio_position_bytes(uint32_t* bytes);
 
 // Stops the loop and forgets the buffer; the device stays open.
 void platform_audio_reset();

@@ -30,7 +30,7 @@ std::atomic<uint8_t> mixing_busy{0};
 std::atomic<uint8_t> feeder_exited{1};
 PlatformThread* feeder_handle = nullptr;
 bool threaded = true;
-uint32_t last_position_bytes = 0;          // device byte count at the last feed; feeder only
+uint32_t last_position_bytes = 0;          // device byte count at the last good reading; feeder only
 uint32_t ring_position_bytes = 0;          // where in the ring the device plays, 0..ring bytes − 1; feeder only
 
 constexpr int FEEDER_POLL_MS = 5;
@@ -122,7 +122,8 @@ bool playback_start(Module* module)
     while (fill_index != 0);
 
     platform_audio_play_loop(ring_buffer, ring_frames * 4);
-    last_position_bytes = platform_audio_position_bytes();
+    last_position_bytes = 0;
+    platform_audio_position_bytes(&last_position_bytes);
     ring_position_bytes = 0;
     stop_requested.store(0, std::memory_order_release);
     if (threaded) {
@@ -165,8 +166,13 @@ void playback_feed()
     // The device's count is 32 bits and wraps (after about 6.8 hours at
     // 44100 Hz); 2^32 is no multiple of the ring, so the count itself cannot
     // be taken modulo the ring. Its unsigned difference since the last feed
-    // is right across the wrap.
-    const uint32_t now = platform_audio_position_bytes();
+    // is right across the wrap. A reading that fails or goes back is passed
+    // over: the device is where it was last seen (a difference wrapped
+    // backwards would move the ring tens of blocks on and overwrite blocks
+    // about to be heard).
+    uint32_t now = 0;
+    if (!platform_audio_position_bytes(&now) || int32_t(now - last_position_bytes) < 0)
+        return;
     ring_position_bytes = uint32_t((uint64_t(ring_position_bytes) + (now - last_position_bytes)) %
                                    uint64_t(ring_frames * 4));
     last_position_bytes = now;

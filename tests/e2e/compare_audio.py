@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Checks that what a sound device took is the song as xm2wav renders it.
 
-    compare_audio.py DEVICE.raw SONG.wav [--allow-underruns]
+    compare_audio.py DEVICE.raw SONG.wav [--allow-underruns] [--late-at-most MS]
 
 DEVICE.raw holds 16-bit stereo frames as the device took them; SONG.wav is
 the song rendered offline up to the end of the show (xm2wav --until with
@@ -14,6 +14,11 @@ With --allow-underruns, runs of silence that the sound system put between the
 program's samples when it fell behind (as Wine's mixer does, a period at a
 time) are listed and passed over; everything the program wrote must still be
 there, in order, unchanged.
+
+With --late-at-most, the device must also have stopped taking sound within MS
+milliseconds of the song's end. The show ends when its pictures reach the end:
+pictures that run behind the sound end it late, while the device plays on
+(pictures that run ahead end it before the song's end is heard).
 """
 import sys
 
@@ -23,6 +28,7 @@ MAX_UNDERRUNS = 20
 device = open(sys.argv[1], 'rb').read()
 song = open(sys.argv[2], 'rb').read()[44:]
 allow_underruns = '--allow-underruns' in sys.argv[3:]
+late_at_most_ms = int(sys.argv[sys.argv.index('--late-at-most') + 1]) if '--late-at-most' in sys.argv else None
 
 
 def first_sound(data):
@@ -77,4 +83,11 @@ while True:
 if underruns:
     print(f"underruns of the sound system passed over: {len(underruns)}, "
           f"{sum(underruns)} frames of silence ({', '.join(map(str, underruns))})")
+if late_at_most_ms is not None:
+    song_end = (len(song) // FRAME + sum(underruns)) * FRAME
+    last_sound = len(took.rstrip(b'\0'))
+    late_ms = max(0, last_sound - song_end) // FRAME * 1000 // 44100
+    if late_ms > late_at_most_ms:
+        sys.exit(f"the device played on {late_ms} ms past the song's end: the pictures ran behind the sound")
+    print(f"the device stopped {late_ms} ms after the song's end")
 print(f"ok: {span} frames heard as rendered")

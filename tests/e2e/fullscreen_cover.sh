@@ -23,36 +23,8 @@ xprop -id "$show" WM_CLASS | grep -q '"quillmongersinthahouse", "quillmongersint
     fail "window class: $(xprop -id "$show" WM_CLASS)"
 
 # The first scenes fill the whole picture: wait for one whose edges show.
-found=0
-for attempt in $(seq 1 15); do
-    sleep 1
-    import -window root "$work/screen.png" || fail "no screenshot"
-    convert "$work/screen.png" -depth 8 rgb:"$work/screen.rgb" || fail "cannot read the screenshot"
-    verdict=$(python3 - "$work/screen.rgb" <<'PY'
-import sys
-data = open(sys.argv[1], 'rb').read()
-W, H = 1920, 1080
-left, right = 240, 1680           # the 1440x1080 area at 4:3, centred
-def lit(x, y):
-    i = (y * W + x) * 3
-    return data[i] | data[i + 1] | data[i + 2]
-for y in range(0, H, 3):
-    for x in list(range(0, left)) + list(range(right, W)):
-        if lit(x, y) > 8:
-            print(f"bars: lit pixel at ({x}, {y}) outside the picture"); sys.exit()
-# The picture reaches each edge of its area (a scene that fills it).
-edges = {'left': [(left, y) for y in range(H)], 'right': [(right - 1, y) for y in range(H)],
-         'top': [(x, 0) for x in range(left, right)], 'bottom': [(x, H - 1) for x in range(left, right)]}
-dark = [name for name, pixels in edges.items() if not any(lit(x, y) > 8 for x, y in pixels)]
-print("filled" if not dark else "dark edges: " + " ".join(dark))
-PY
-)
-    case $verdict in
-        filled) found=1; break ;;
-        bars:*) fail "$verdict" ;;
-    esac
-done
-[ $found -eq 1 ] || fail "the picture never filled the 1440x1080 area ($verdict)"
+verdict=$(wait_for_covering_picture "$work" 1920 1080) ||
+    fail "the picture does not fill the centred 1440x1080 area alone: $verdict"
 
 press "$show" Escape
 wait_for_exit $pid 100 || fail "still running after Esc"

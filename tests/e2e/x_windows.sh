@@ -32,3 +32,21 @@ wait_for_exit() { # pid tenths
     done
     ! kill -0 "$1" 2>/dev/null
 }
+
+# Waits up to 15 s for a screenshot of the whole width × height screen in
+# which the show's picture fills the centred 4:3 area with black beside it
+# (covered_display.py). Prints the last verdict; fails at once on lit bars.
+wait_for_covering_picture() { # workdir width height
+    local verdict="no screenshot"
+    for _ in $(seq 1 15); do
+        sleep 1
+        import -window root -depth 8 "rgb:$1/screen.rgb" || continue
+        verdict=$(python3 "$(dirname "${BASH_SOURCE[0]}")/covered_display.py" "$1/screen.rgb" "$2" "$3")
+        case $verdict in
+            filled) echo "$verdict"; return 0 ;;
+            bars:*) break ;;
+        esac
+    done
+    echo "$verdict"
+    return 1
+}

@@ -212,7 +212,8 @@ void add_video_frame(const std::vector<uint8_t>& pixels)
     const int64_t behind = run.frame_start_micros + kVideoFrameMicros - headless_clock_micros();
     if (behind > 0)
         headless_advance_clock(behind);
-    platform_audio_position_bytes(); // the device keeps what it played up to now
+    uint32_t played_bytes = 0;
+    platform_audio_position_bytes(&played_bytes); // the device keeps what it played up to now
     const std::vector<int16_t>& played = headless_audio_captured();
     const size_t wanted = size_t(run.frames_kept) * kSamplesPerFrame;
     const size_t available = std::min(wanted, played.size() / 2);

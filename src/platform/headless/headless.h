@@ -51,3 +51,8 @@ void headless_audio_capture(int on);
 // device whose 32-bit count is about to wrap. Applies to one loop.
 void headless_audio_count_from(uint32_t bytes);
 const std::vector<int16_t>& headless_audio_captured();
+
+// Makes the next position reading misbehave as drivers' readings now and then
+// do: with fail non-zero it fails, otherwise it comes out short_bytes short
+// of the bytes played. The device plays on regardless.
+void headless_audio_misread_next(int fail, uint32_t short_bytes);

@@ -20,6 +20,11 @@ std::vector<int16_t> captured;              // frames played, 2 values each
 int64_t captured_frames = 0;                // frames of this loop already captured
 uint32_t next_count_base = 0;               // byte count the next loop starts from
 std::atomic<uint32_t> count_base{0};        // byte count this loop started from
+struct Misreading {
+    uint32_t fail;                          // 1: the reading fails
+    uint32_t short_bytes;                   // the reading comes out this many bytes short
+};
+std::atomic<Misreading> next_misreading{Misreading{0, 0}}; // for the next reading only
 
 void capture_until(int64_t frames_played)
 {
@@ -48,7 +53,7 @@ void platform_audio_play_loop(const void* buffer, int bytes)
     loop_start_micros.store(headless_clock_micros());
 }
 
-uint32_t platform_audio_position_bytes()
+int platform_audio_position_bytes(uint32_t* bytes)
 {
     const int64_t start = loop_start_micros.load();
     if (start < 0 || device_rate == 0)
@@ -56,7 +61,11 @@ uint32_t platform_audio_position_bytes()
     const int64_t frames = (headless_clock_micros() - start) * device_rate / kHeadlessCountsPerSecond;
     if (capturing && loop_frames > 0)
         capture_until(frames);
-    return uint32_t(frames * 4) + count_base.load();
+    const Misreading misreading = next_misreading.exchange(Misreading{0, 0});
+    if (misreading.fail)
+        return 0;
+    *bytes = uint32_t(frames * 4) + count_base.load() - misreading.short_bytes;
+    return 1;
 }
 
 void platform_audio_reset()
@@ -83,3 +92,8 @@ void headless_audio_capture(int on)
 const std::vector<int16_t>& headless_audio_captured() { return captured; }
 
 void headless_audio_count_from(uint32_t bytes) { next_count_base = bytes; }
+
+void headless_audio_misread_next(int fail, uint32_t short_bytes)
+{
+    next_misreading.store(Misreading{fail ? 1u : 0u, short_bytes});
+}

@@ -19,7 +19,6 @@ uint32_t max_latency_bytes = 0;                     // one second of the device'
 std::atomic<const uint8_t*> loop_buffer{nullptr};   // null = not playing
 std::atomic<int> loop_bytes{0};
 std::atomic<uint32_t> bytes_taken{0};               // since play_loop, wraps
-std::atomic<uint32_t> bytes_reported{0};            // the last position given, wraps
 int loop_cursor = 0;                                // audio thread only
 
 void SDLCALL copy_from_loop(void*, Uint8* out, int len)
@@ -72,24 +71,19 @@ void platform_audio_play_loop(const void* buffer, int bytes)
     SDL_LockAudioDevice(audio_device);
     loop_cursor = 0;
     bytes_taken.store(0);
-    bytes_reported.store(0);
     loop_bytes.store(bytes, std::memory_order_release);
     loop_buffer.store(static_cast<const uint8_t*>(buffer), std::memory_order_release);
     SDL_UnlockAudioDevice(audio_device);
 }
 
-uint32_t platform_audio_position_bytes()
+// The latency may grow between two readings, so that a reading comes out
+// behind the last: the feeder passes over such readings.
+int platform_audio_position_bytes(uint32_t* bytes)
 {
     const uint32_t taken = bytes_taken.load(std::memory_order_acquire);
     const uint32_t latency = output_latency_bytes(max_latency_bytes);
-    const uint32_t heard = taken > latency ? taken - latency : 0;
-    // Never backwards, even when the latency grows: the feeder would take a
-    // step back for a lap of the ring. The position waits for the sound instead.
-    uint32_t last = bytes_reported.load(std::memory_order_relaxed);
-    while (int32_t(heard - last) > 0 &&
-           !bytes_reported.compare_exchange_weak(last, heard, std::memory_order_relaxed)) {
-    }
-    return int32_t(heard - last) > 0 ? heard : last;
+    *bytes = taken > latency ? taken - latency : 0;
+    return 1;
 }
 
 void platform_audio_reset()
@@ -100,7 +94,6 @@ void platform_audio_reset()
     loop_buffer.store(nullptr, std::memory_order_release);
     loop_bytes.store(0);
     bytes_taken.store(0);
-    bytes_reported.store(0);
     loop_cursor = 0;
     SDL_UnlockAudioDevice(audio_device);
 }

@@ -7,7 +7,7 @@
 // window and a high-density display all show the whole picture, 4:3 kept.
 #include "platform/platform.h"
 #include "platform/backend_shared.h"
-#include "platform/sdl2/picture_framebuffer.h"
+#include "platform/gl/picture_framebuffer.h"
 
 #include <SDL.h>
 
@@ -154,7 +154,10 @@ int platform_create_window(int width, int height, int fullscreen, const char* ti
         SDL_SetError("no double-buffered context with a 16-bit depth buffer");
         return 0;
     }
-    picture_framebuffer_create(window, width, height); // without it: unscaled, centred
+    int drawable_width = 0, drawable_height = 0;
+    SDL_GL_GetDrawableSize(window, &drawable_width, &drawable_height);
+    // Without framebuffer objects: unscaled, centred.
+    picture_framebuffer_create(SDL_GL_GetProcAddress, width, height, drawable_width, drawable_height);
     return 1;
 }
 
@@ -209,7 +212,9 @@ void platform_swap_buffers()
 {
     if (!window)
         return;
-    picture_framebuffer_present(window);
+    int drawable_width = 0, drawable_height = 0;
+    SDL_GL_GetDrawableSize(window, &drawable_width, &drawable_height);
+    picture_framebuffer_present(drawable_width, drawable_height);
     SDL_GL_SwapWindow(window);
     picture_framebuffer_rebind();
 }

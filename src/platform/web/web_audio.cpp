@@ -22,7 +22,6 @@ const int16_t* loop_buffer = nullptr; // 2 values a frame; null = not playing
 int64_t loop_frames = 0;
 int64_t loop_start_micros = -1;     // virtual time of play_loop
 int64_t sent_frames = 0;            // loop frames sent since play_loop, every lap counted
-uint32_t reported_bytes = 0;        // the last position given, wraps
 
 } // namespace
 
@@ -49,7 +48,6 @@ void platform_audio_play_loop(const void* buffer, int bytes)
     loop_buffer = static_cast<const int16_t*>(buffer);
     loop_frames = bytes / 4;
     sent_frames = 0;
-    reported_bytes = 0;
     if (web_virtual_time()) {
         loop_start_micros = web_clock_micros();
         return;
@@ -71,21 +69,22 @@ void web_audio_top_up()
     }
 }
 
-uint32_t platform_audio_position_bytes()
+// The reported latency may grow between two readings, so that a reading
+// comes out behind the last: the feeder passes over such readings.
+int platform_audio_position_bytes(uint32_t* bytes)
 {
     if (!loop_buffer || device_rate == 0)
         return 0;
-    if (web_virtual_time())
-        return uint32_t((web_clock_micros() - loop_start_micros) * device_rate / 1000000 * 4);
+    if (web_virtual_time()) {
+        *bytes = uint32_t((web_clock_micros() - loop_start_micros) * device_rate / 1000000 * 4);
+        return 1;
+    }
     // The latency never reaches a second: the position must stay inside the
     // ring of about two seconds.
     const double latency = std::clamp(page_sound_latency_seconds(), 0.0, 1.0);
     const double heard = std::max(0.0, page_sound_played_frames() - latency * device_rate);
-    const uint32_t bytes = uint32_t(int64_t(heard) * 4);
-    // Never backwards when the reported latency grows: the position waits.
-    if (int32_t(bytes - reported_bytes) > 0)
-        reported_bytes = bytes;
-    return reported_bytes;
+    *bytes = uint32_t(int64_t(heard) * 4);
+    return 1;
 }
 
 void platform_audio_reset()

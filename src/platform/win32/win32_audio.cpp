@@ -53,7 +53,7 @@ void platform_audio_play_loop(const void* buffer, int bytes)
     waveOutWrite(wave_out, &ring_header, sizeof ring_header);
 }
 
-uint32_t platform_audio_position_bytes()
+int platform_audio_position_bytes(uint32_t* bytes)
 {
     if (!wave_out)
         return 0;
@@ -62,16 +62,31 @@ uint32_t platform_audio_position_bytes()
     if (waveOutGetPosition(wave_out, &time, sizeof time) != MMSYSERR_NOERROR)
         return 0;
     // A driver without byte positions answers in a unit it has. The byte
-    // count wraps at 2^32, which the caller copes with; a sample count times
-    // 4 wraps with it.
+    // count wraps at 2^32, which the caller copes with; the counts made from
+    // other units wrap with it.
+    const uint64_t rate = uint64_t(device_rate);
     switch (time.wType) {
     case TIME_BYTES:
-        return time.u.cb;
+        *bytes = time.u.cb;
+        return 1;
     case TIME_SAMPLES:
-        return uint32_t(time.u.sample) * 4u;
+        *bytes = uint32_t(time.u.sample) * 4u;
+        return 1;
     case TIME_MS:
-        return uint32_t(uint64_t(time.u.ms) * uint64_t(device_rate) / 1000u * 4u);
+        *bytes = uint32_t(uint64_t(time.u.ms) * rate / 1000u * 4u);
+        return 1;
+    case TIME_SMPTE: {
+        // Hours, minutes, seconds and frames of fps a second (29 stands for
+        // 30 with dropped frames, 29.97 a second).
+        const auto& smpte = time.u.smpte;
+        const uint64_t seconds = (uint64_t(smpte.hour) * 60u + smpte.min) * 60u + smpte.sec;
+        const double fps = smpte.fps == 29 ? 29.97 : double(smpte.fps ? smpte.fps : 30);
+        const uint64_t frames = seconds * rate + uint64_t(double(smpte.frame) / fps * double(rate));
+        *bytes = uint32_t(frames * 4u);
+        return 1;
+    }
     default:
+        // MIDI song positions and ticks say nothing about a wave's play position.
         return 0;
     }
 }

@@ -1,13 +1,20 @@
 // Win32 backend: message boxes, display mode, the show's window with its WGL
-// context, the window procedure (Esc and close), the performance counter and
-// threads. Main thread, except the threads' own and the counter, which any
+// context, the window procedure (Esc, close, focus), the performance counter
+// and threads. Main thread, except the threads' own and the counter, which any
 // thread may read. Uses only what the Windows SDK itself declares.
+//
+// The scenes draw into an offscreen picture (picture_framebuffer.h) that each
+// swap scales onto the window: a full-screen window covers the display in the
+// show's mode when the display takes it and at its own resolution when not.
+// A full-screen window that loses the focus puts the desktop's mode back and
+// steps aside (minimised); given the focus again, it takes the display back.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #include <mmsystem.h>
 
 #include "platform/platform.h"
 #include "platform/backend_shared.h"
+#include "platform/gl/picture_framebuffer.h"
 
 #include <GL/gl.h>
 
@@ -19,7 +26,11 @@ HWND show_window = nullptr;   // null before creation and after destruction
 HDC show_dc = nullptr;        // the window's own DC (CS_OWNDC), for every swap
 HGLRC show_rc = nullptr;      // the only GL context, current on the main thread
 bool class_registered = false;
-bool mode_changed = false;    // the display runs the show's mode
+DEVMODEA show_mode = {};      // the mode platform_set_display_mode switched to
+bool mode_wanted = false;     // the show's mode was granted, for as long as the show has the focus
+bool mode_changed = false;    // the display runs the show's mode now
+bool covering = false;        // the window is full-screen: borderless, top-most, over the display
+bool cursor_hidden_by_cover = false; // the cursor is hidden over a window without the show's mode
 char last_error[256] = "";    // platform_error's text
 
 // Keeps "what: the system's reason" for platform_error.
@@ -40,6 +51,33 @@ void remember_error(const char* what)
         std::snprintf(last_error, sizeof last_error, "%s", what);
 }
 
+// The primary display's size in pixels, as (0, 0, width, height).
+RECT display_rect() { return {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)}; }
+
+// Another program has the focus: the desktop gets its own mode back and the
+// show's window gives way. The show goes on, music and all.
+void step_aside()
+{
+    if (mode_changed) {
+        ChangeDisplaySettingsA(nullptr, 0);
+        mode_changed = false;
+    }
+    ShowWindow(show_window, SW_MINIMIZE);
+}
+
+// The focus is back: the show's mode again, if it was granted before and the
+// display still takes it, and the window over the whole display (a refused
+// mode leaves the picture scaled onto the desktop's).
+void take_display_back()
+{
+    if (mode_wanted && !mode_changed)
+        mode_changed = ChangeDisplaySettingsA(&show_mode, CDS_FULLSCREEN) == DISP_CHANGE_SUCCESSFUL;
+    if (IsIconic(show_window))
+        ShowWindow(show_window, SW_RESTORE);
+    const RECT display = display_rect();
+    SetWindowPos(show_window, HWND_TOPMOST, 0, 0, display.right, display.bottom, SWP_NOACTIVATE);
+}
+
 LRESULT CALLBACK show_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
     // Closing the window reaches WM_DESTROY through the default handling.
@@ -49,7 +87,21 @@ LRESULT CALLBACK show_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
     }
     if (message == WM_DESTROY && window == show_window)
         show_window = nullptr;
+    if (message == WM_ACTIVATEAPP && window == show_window && covering) {
+        if (wparam)
+            take_display_back();
+        else
+            step_aside();
+    }
     return DefWindowProcA(window, message, wparam, lparam);
+}
+
+// wglGetProcAddress as the picture framebuffer looks entry points up. Some
+// drivers answer 1, 2, 3 or −1 for an entry point they do not have.
+void* look_up_gl_entry(const char* name)
+{
+    const auto entry = reinterpret_cast<intptr_t>(wglGetProcAddress(name));
+    return entry >= -1 && entry <= 3 ? nullptr : reinterpret_cast<void*>(entry);
 }
 
 void register_show_class()
@@ -107,27 +159,28 @@ struct PlatformThreadStart {
 
 int platform_ask_yes_no(const char* text, const char* caption)
 {
+    // Only 0 means the box could not be shown; Esc or closing the box gives
+    // IDCANCEL, which answers No.
     const int answer = MessageBoxA(nullptr, text, caption, MB_YESNO);
-    if (answer == IDYES)
-        return kAnswerYes;
-    if (answer == IDNO)
-        return kAnswerNo;
-    remember_error("cannot show a message box");
-    return 0;
+    if (answer == 0) {
+        remember_error("cannot show a message box");
+        return 0;
+    }
+    return answer == IDYES ? kAnswerYes : kAnswerNo;
 }
 
 int platform_set_display_mode(int width, int height, int bits)
 {
-    DEVMODEA mode = {};
-    mode.dmSize = sizeof mode;
-    mode.dmFields = DM_BITSPERPEL | DM_PELSWIDTH | DM_PELSHEIGHT;
-    mode.dmBitsPerPel = DWORD(bits);
-    mode.dmPelsWidth = DWORD(width);
-    mode.dmPelsHeight = DWORD(height);
+    show_mode = {};
+    show_mode.dmSize = sizeof show_mode;
+    show_mode.dmFields = DM_BITSPERPEL | DM_PELSWIDTH | DM_PELSHEIGHT;
+    show_mode.dmBitsPerPel = DWORD(bits);
+    show_mode.dmPelsWidth = DWORD(width);
+    show_mode.dmPelsHeight = DWORD(height);
     // A temporary change: the registered mode comes back when the program ends.
-    if (ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN) != DISP_CHANGE_SUCCESSFUL)
+    if (ChangeDisplaySettingsA(&show_mode, CDS_FULLSCREEN) != DISP_CHANGE_SUCCESSFUL)
         return 0;
-    mode_changed = true;
+    mode_wanted = mode_changed = true;
     return 1;
 }
 
@@ -135,6 +188,7 @@ int platform_display_mode_changed() { return mode_changed ? 1 : 0; }
 
 void platform_restore_display_mode()
 {
+    mode_wanted = false;
     if (!mode_changed)
         return;
     ChangeDisplaySettingsA(nullptr, 0);
@@ -144,19 +198,28 @@ void platform_restore_display_mode()
 int platform_create_window(int width, int height, int fullscreen, const char* title)
 {
     register_show_class();
+    covering = fullscreen != 0;
     DWORD style = WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU;
     DWORD extended_style = 0;
-    // Without the mode change a full-screen wish gets the captioned window.
-    if (fullscreen && mode_changed) {
+    RECT frame = {0, 0, width, height};
+    int x = CW_USEDEFAULT, y = CW_USEDEFAULT; // a pop-up window there lands in the top-left corner
+    if (covering) {
+        // In the show's mode the display is the picture's size; without it
+        // the window covers the display as it is, the picture scaled up.
         style = WS_POPUP | WS_VISIBLE;
         extended_style = WS_EX_TOPMOST;
+        frame = display_rect();
+        x = y = 0;
+        if (!mode_changed) {
+            ShowCursor(FALSE);
+            cursor_hidden_by_cover = true;
+        }
+    } else {
+        AdjustWindowRect(&frame, style, FALSE);
     }
-    RECT frame = {0, 0, width, height};
-    AdjustWindowRect(&frame, style, FALSE);
-    // A pop-up window at CW_USEDEFAULT lands in the screen's top-left corner.
-    show_window = CreateWindowExA(extended_style, kWindowClassName, title, style, CW_USEDEFAULT,
-                                  CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top,
-                                  nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    show_window = CreateWindowExA(extended_style, kWindowClassName, title, style, x, y,
+                                  frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
+                                  GetModuleHandleA(nullptr), nullptr);
     if (!show_window) {
         remember_error("cannot create the window");
         return 0;
@@ -177,6 +240,10 @@ int platform_create_window(int width, int height, int fullscreen, const char* ti
         remember_error("cannot make the OpenGL context current");
         return 0;
     }
+    RECT client = {};
+    GetClientRect(show_window, &client);
+    // Without framebuffer objects: unscaled, centred.
+    picture_framebuffer_create(look_up_gl_entry, width, height, client.right, client.bottom);
     return 1;
 }
 
@@ -193,6 +260,8 @@ void platform_report_failure(const char* line)
 void platform_destroy_window()
 {
     if (show_rc) {
+        if (wglGetCurrentContext() == show_rc)
+            picture_framebuffer_destroy();
         wglMakeCurrent(nullptr, nullptr);
         wglDeleteContext(show_rc);
         show_rc = nullptr;
@@ -201,6 +270,11 @@ void platform_destroy_window()
         ReleaseDC(show_window, show_dc);
         show_dc = nullptr;
     }
+    if (cursor_hidden_by_cover) {
+        ShowCursor(TRUE);
+        cursor_hidden_by_cover = false;
+    }
+    covering = false;
     if (show_window) {
         HWND window = show_window;
         show_window = nullptr;
@@ -244,8 +318,13 @@ int platform_pump_events()
 
 void platform_swap_buffers()
 {
-    if (show_dc)
-        SwapBuffers(show_dc);
+    if (!show_dc)
+        return;
+    RECT client = {};
+    GetClientRect(show_window, &client);
+    picture_framebuffer_present(client.right, client.bottom);
+    SwapBuffers(show_dc);
+    picture_framebuffer_rebind();
 }
 
 void platform_show_cursor(int show) { ShowCursor(show ? TRUE : FALSE); }

@@ -1,9 +1,11 @@
 // The offscreen picture and its scaling onto the window (see the header).
-#include "platform/sdl2/picture_framebuffer.h"
+#include "platform/gl/picture_framebuffer.h"
 
-#include <SDL_opengl.h>
+#include <GL/gl.h>
+#include <GL/glext.h>
 
 #include <cstdint>
+#include <cstring>
 
 namespace {
 
@@ -28,27 +30,38 @@ GLuint picture_buffers[2] = {0, 0}; // its colour and depth renderbuffers
 int picture_width = 0;              // pixels
 int picture_height = 0;
 
-template <typename Call> void look_up(Call& call, const char* name)
+template <typename Call> void look_up(GlProcLookup lookup, Call& call, const char* name)
 {
-    call = reinterpret_cast<Call>(SDL_GL_GetProcAddress(name));
+    call = reinterpret_cast<Call>(lookup(name));
 }
 
-int look_up_framebuffer_calls()
+// The extension string of the current context names extension, as a whole word.
+bool has_extension(const char* extension)
+{
+    const char* list = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
+    const size_t length = std::strlen(extension);
+    for (const char* at = list; at && (at = std::strstr(at, extension)) != nullptr; at += length)
+        if ((at == list || at[-1] == ' ') && (at[length] == ' ' || at[length] == '\0'))
+            return true;
+    return false;
+}
+
+int look_up_framebuffer_calls(GlProcLookup lookup)
 {
     const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
     const bool core_in_version = version && version[0] >= '3' && version[1] == '.';
-    if (!core_in_version && !SDL_GL_ExtensionSupported("GL_ARB_framebuffer_object"))
+    if (!core_in_version && !has_extension("GL_ARB_framebuffer_object"))
         return 0;
-    look_up(gl.gen_framebuffers, "glGenFramebuffers");
-    look_up(gl.delete_framebuffers, "glDeleteFramebuffers");
-    look_up(gl.bind_framebuffer, "glBindFramebuffer");
-    look_up(gl.gen_renderbuffers, "glGenRenderbuffers");
-    look_up(gl.delete_renderbuffers, "glDeleteRenderbuffers");
-    look_up(gl.bind_renderbuffer, "glBindRenderbuffer");
-    look_up(gl.renderbuffer_storage, "glRenderbufferStorage");
-    look_up(gl.framebuffer_renderbuffer, "glFramebufferRenderbuffer");
-    look_up(gl.check_framebuffer_status, "glCheckFramebufferStatus");
-    look_up(gl.blit_framebuffer, "glBlitFramebuffer");
+    look_up(lookup, gl.gen_framebuffers, "glGenFramebuffers");
+    look_up(lookup, gl.delete_framebuffers, "glDeleteFramebuffers");
+    look_up(lookup, gl.bind_framebuffer, "glBindFramebuffer");
+    look_up(lookup, gl.gen_renderbuffers, "glGenRenderbuffers");
+    look_up(lookup, gl.delete_renderbuffers, "glDeleteRenderbuffers");
+    look_up(lookup, gl.bind_renderbuffer, "glBindRenderbuffer");
+    look_up(lookup, gl.renderbuffer_storage, "glRenderbufferStorage");
+    look_up(lookup, gl.framebuffer_renderbuffer, "glFramebufferRenderbuffer");
+    look_up(lookup, gl.check_framebuffer_status, "glCheckFramebufferStatus");
+    look_up(lookup, gl.blit_framebuffer, "glBlitFramebuffer");
     return gl.gen_framebuffers && gl.delete_framebuffers && gl.bind_framebuffer &&
            gl.gen_renderbuffers && gl.delete_renderbuffers && gl.bind_renderbuffer &&
            gl.renderbuffer_storage && gl.framebuffer_renderbuffer &&
@@ -79,23 +92,22 @@ Placement place_picture(int window_width, int window_height)
 
 // Without framebuffers the scenes draw to the window itself, at 1:1, centred
 // in the size the window has now.
-void draw_unscaled(SDL_Window* window)
+void draw_unscaled(int window_width, int window_height)
 {
-    int window_width = 0, window_height = 0;
-    SDL_GL_GetDrawableSize(window, &window_width, &window_height);
     glViewport((window_width - picture_width) / 2, (window_height - picture_height) / 2,
                picture_width, picture_height);
 }
 
 } // namespace
 
-int picture_framebuffer_create(SDL_Window* window, int width, int height)
+int picture_framebuffer_create(GlProcLookup lookup, int width, int height, int window_width,
+                               int window_height)
 {
     picture_width = width;
     picture_height = height;
-    if (!look_up_framebuffer_calls()) {
+    if (!look_up_framebuffer_calls(lookup)) {
         gl = {};
-        draw_unscaled(window);
+        draw_unscaled(window_width, window_height);
         return 0;
     }
     gl.gen_renderbuffers(2, picture_buffers);
@@ -111,7 +123,7 @@ int picture_framebuffer_create(SDL_Window* window, int width, int height)
     if (gl.check_framebuffer_status(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
         picture_framebuffer_destroy();
         gl = {};
-        draw_unscaled(window);
+        draw_unscaled(window_width, window_height);
         return 0;
     }
     // The context's first viewport is the window's; the scenes draw into the picture.
@@ -122,13 +134,9 @@ int picture_framebuffer_create(SDL_Window* window, int width, int height)
     return 1;
 }
 
-void picture_framebuffer_present(SDL_Window* window)
+void picture_framebuffer_present(int window_width, int window_height)
 {
-    int window_width = 0, window_height = 0;
-    SDL_GL_GetDrawableSize(window, &window_width, &window_height);
-    if (window_width <= 0 || window_height <= 0)
-        return;
-    if (!picture)
+    if (!picture || window_width <= 0 || window_height <= 0)
         return;
     const Placement p = place_picture(window_width, window_height);
     // The bars are cleared and the picture copied without touching the
