@@ -80,7 +80,7 @@ int render(Player* player, Frame* out, int count, Convert convert)
                 break;
         }
         const int n = std::min(count - done, player->block_length - player->block_read);
-        convert(out + 2 * done, player->block + 2 * player->block_read, n);
+        convert(out + 2 * static_cast<size_t>(done), player->block + 2 * player->block_read, n);
         player->block_read += n;
         done += n;
     }
