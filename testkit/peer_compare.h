@@ -14,12 +14,7 @@
 #include <sstream>
 #include <vector>
 
-#include "player/memory_file.h"
-#include "player/mixer.h"
-#include "player/module.h"
-#include "player/output.h"
-#include "player/render.h"
-#include "player/replay.h"
+#include "qxm.h"
 
 namespace peer {
 
@@ -27,19 +22,18 @@ namespace peer {
 // our player refuses the song.
 inline std::vector<float> render_ours(const std::vector<uint8_t>& song, std::size_t frames, int rate = 44100)
 {
-    output_configure(rate);
-    memory_source_use(song.data(), static_cast<int32_t>(song.size()));
-    Module* module = module_create("song");
-    if (!module)
+    QxmSong* loaded = qxm_song_load_memory(song.data(), song.size(), nullptr);
+    QxmPlayer* player = qxm_player_create(loaded, rate);
+    if (!player) {
+        qxm_song_free(loaded);
         return {};
-    replay_start(module);
-    std::vector<float> mix(2 * frames);
-    for (std::size_t done = 0; done < frames;) {
-        int n = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(block_frames), frames - done));
-        render_mix(module, mix.data() + 2 * done, n);
-        done += static_cast<std::size_t>(n);
     }
-    module_free(module);
+    std::vector<float> mix(2 * frames);
+    qxm_player_render_float(player, mix.data(), static_cast<int>(frames));
+    for (float& v : mix)
+        v *= 32768.0f;
+    qxm_player_free(player);
+    qxm_song_free(loaded);
     return mix;
 }
 

@@ -22,12 +22,9 @@
 #include <vector>
 
 #include "data/embedded_song.h"
-#include "player/memory_file.h"
 #include "player/mixer.h"
-#include "player/module.h"
-#include "player/output.h"
-#include "player/render.h"
-#include "player/replay.h"
+#include "player/sample.h"
+#include "qxm.h"
 #include "testkit/peer_compare.h"
 #include "testkit/xm_writer.h"
 
@@ -65,7 +62,9 @@ void BM_MixVoices(benchmark::State& state)
     const int count = static_cast<int>(state.range(0));
     const double step = state.range(1) / 100.0;
     const bool looped = state.range(2) != 0;
-    output_configure(RATE);
+    static Mixer mixer;
+    mixer_configure(mixer, RATE);
+    MixVoice* voices = mixer.voices;
     BenchSample s(looped);
     auto whole = static_cast<uint32_t>(step);
     auto fraction = static_cast<uint32_t>((step - whole) * 4294967296.0);
@@ -86,7 +85,7 @@ void BM_MixVoices(benchmark::State& state)
             for (int i = 0; i < count; ++i)
                 voices[i].position = static_cast<uint32_t>(i * 13);
         std::memset(buffer.data(), 0, buffer.size() * sizeof(float));
-        mix_voices(buffer.data(), MIX_FRAMES);
+        mix_voices(mixer, buffer.data(), MIX_FRAMES);
         benchmark::DoNotOptimize(buffer.data());
     }
     state.counters["voice_frames"] = static_cast<double>(count) * MIX_FRAMES;
@@ -102,10 +101,8 @@ const std::vector<uint8_t>& bench_song()
 {
     static std::vector<uint8_t> bytes = [] {
         std::vector<uint8_t> embedded(embedded_song, embedded_song + embedded_song_size);
-        memory_source_use(embedded.data(), static_cast<int32_t>(embedded.size()));
-        output_configure(RATE);
-        if (Module* m = module_create("embedded")) {
-            module_free(m);
+        if (QxmSong* loaded = qxm_song_load_memory(embedded.data(), embedded.size(), nullptr)) {
+            qxm_song_free(loaded);
             std::fprintf(stderr, "song: the embedded song (%zu bytes)\n", embedded.size());
             return embedded;
         }
@@ -118,24 +115,21 @@ const std::vector<uint8_t>& bench_song()
 
 void render_ours(benchmark::State& state, const std::vector<uint8_t>& song)
 {
-    std::vector<float> mix(2 * BLOCK);
     std::vector<int16_t> pcm(2 * BLOCK);
     for (auto _ : state) {
-        memory_source_use(song.data(), static_cast<int32_t>(song.size()));
-        output_configure(RATE);
-        Module* m = module_create("song");
-        if (!m) {
+        QxmSong* loaded = qxm_song_load_memory(song.data(), song.size(), nullptr);
+        QxmPlayer* player = qxm_player_create(loaded, RATE);
+        if (!player) {
+            qxm_song_free(loaded);
             state.SkipWithError("our player cannot load the song");
             break;
         }
-        replay_start(m);
         for (int done = 0; done < SONG_FRAMES; done += BLOCK) {
-            int n = std::min(BLOCK, SONG_FRAMES - done);
-            render_mix(m, mix.data(), n);
-            float_to_pcm16(pcm.data(), mix.data(), n);
+            qxm_player_render_int16(player, pcm.data(), std::min(BLOCK, SONG_FRAMES - done));
             benchmark::DoNotOptimize(pcm.data());
         }
-        module_free(m);
+        qxm_player_free(player);
+        qxm_song_free(loaded);
     }
     state.counters["audio_s"] = SONG_SECONDS;
 }

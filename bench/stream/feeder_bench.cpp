@@ -3,16 +3,15 @@
 // on the headless device.
 #include "data/embedded_song.h"
 #include "platform/headless/headless.h"
-#include "player/memory_file.h"
 #include "player/module.h"
 #include "player/playback.h"
+#include "qxm.h"
 
 #include <benchmark/benchmark.h>
 
 static void BM_FeederPerSecondOfAudio(benchmark::State& state)
 {
-    memory_source_use(embedded_song, int32_t(embedded_song_size));
-    Module* module = module_create("song");
+    Module* module = qxm_song_load_memory(embedded_song, embedded_song_size, nullptr);
     if (!module || !output_open(44100)) {
         state.SkipWithError("the song or the headless device is not there");
         return;

@@ -3,8 +3,6 @@
 
 #include <cstring>
 
-#include "player/module_source.h"
-
 MemoryFile* memfile_init(MemoryFile* file, const unsigned char* data, int32_t size)
 {
     file->size = size < 0 ? 0 : size;
@@ -50,22 +48,7 @@ int memfile_tell(void* handle)
 
 void memfile_close(void*) {}
 
-namespace {
-
-MemoryFile shared_file;
-const unsigned char* shared_data;
-int32_t shared_size;
-
-void* open_shared(const char*)
+SourceStream memfile_stream(MemoryFile* file)
 {
-    return memfile_init(&shared_file, shared_data, shared_size);
-}
-
-}  // namespace
-
-void memory_source_use(const unsigned char* data, int32_t size)
-{
-    shared_data = data;
-    shared_size = size;
-    module_source_set(open_shared, memfile_close, memfile_read, memfile_seek, memfile_tell);
+    return {file, {nullptr, memfile_close, memfile_read, memfile_seek, memfile_tell}};
 }

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "player/module_source.h"
+
 struct MemoryFile {
     int32_t size;                // bytes of the song
     int32_t position;            // read position, 0..size
@@ -24,7 +26,6 @@ void memfile_seek(void* file, int offset, int origin);
 int memfile_tell(void* file);
 void memfile_close(void* file);  // the record is the caller's: nothing to do
 
-// Registers the memory-file procedures over one song kept by the player: every
-// open rewinds the same record over data. For tools and tests that load one
-// song at a time; data must outlive the loads.
-void memory_source_use(const unsigned char* data, int32_t size);
+// An open stream over file, read through the procedures above: for loading
+// a song held in memory without the registry.
+SourceStream memfile_stream(MemoryFile* file);

@@ -14,9 +14,8 @@
 #include <immintrin.h>
 #endif
 
-#include "player/module.h"
+#include "player/sample.h"
 
-MixVoice voices[VOICE_COUNT];
 #if defined(__x86_64__) && defined(__GNUC__)
 bool mixer_avx2 = [] {
     __builtin_cpu_init();  // this runs as a static constructor, maybe before the runtime's own
@@ -25,9 +24,6 @@ bool mixer_avx2 = [] {
 #else
 bool mixer_avx2 = false;
 #endif
-int ramp_frames = 128;
-float ramp_frames_inverse = 1.0f / 128;
-
 namespace {
 
 constexpr double WEIGHT_UNIT = 0x1p-31;   // interpolation weight per unit of fraction >> 1
@@ -302,7 +298,7 @@ uint64_t advanced(uint64_t position, uint64_t advance, int count)
 
 // Starts a ramp towards new targets, or continues the one running towards the
 // same targets. Returns the frames the ramp has left (0: no ramp).
-int set_up_ramp(MixVoice& v, float& left_increment, float& right_increment)
+int set_up_ramp(const Mixer& mixer, MixVoice& v, float& left_increment, float& right_increment)
 {
     if (v.ramp_frames_left != 0 && v.target_left == v.ramp_goal_left &&
         v.target_right == v.ramp_goal_right) {
@@ -316,9 +312,9 @@ int set_up_ramp(MixVoice& v, float& left_increment, float& right_increment)
         const double difference = double{target} - gain;
         // A side that is already at its target stops ramping: a stale increment
         // would carry it past the target when the ramp is continued.
-        stored = static_cast<float>(difference * ramp_frames_inverse);
+        stored = static_cast<float>(difference * mixer.ramp_frames_inverse);
         if (difference != 0)
-            frames = ramp_frames;
+            frames = mixer.ramp_frames;
         return stored;
     };
     left_increment = side(v.target_left, v.gain_left, v.ramp_goal_left, v.ramp_increment_left);
@@ -353,7 +349,7 @@ uint64_t frames_to_boundary(uint64_t distance, uint64_t position, uint64_t step,
     return 2 + (rest - 1) / later;
 }
 
-void mix_voice(MixVoice& v, float* out, int remaining)
+void mix_voice(const Mixer& mixer, MixVoice& v, float* out, int remaining)
 {
     const Sample& sample = *v.sample;
     const int16_t* data = sample.data;
@@ -370,7 +366,7 @@ void mix_voice(MixVoice& v, float* out, int remaining)
     // leaves bit 0 and so every later advance as it was.
     float left_increment = 0, right_increment = 0;
     if (v.target_left == 0 && v.target_right == 0 && v.direction == VOICE_FORWARD &&
-        sample.loop_mode != SAMPLE_PING_PONG && set_up_ramp(v, left_increment, right_increment) == 0) {
+        sample.loop_mode != SAMPLE_PING_PONG && set_up_ramp(mixer, v, left_increment, right_increment) == 0) {
         position = advanced(position, step, remaining);
         if (position >= end) {
             if (sample.loop_mode == SAMPLE_FORWARD_LOOP) {
@@ -400,7 +396,7 @@ void mix_voice(MixVoice& v, float* out, int remaining)
         }
 
         const int uncut = count;
-        const int ramp = set_up_ramp(v, left_increment, right_increment);
+        const int ramp = set_up_ramp(mixer, v, left_increment, right_increment);
         if (ramp > 0 && count > ramp)
             count = ramp;
 
@@ -464,18 +460,18 @@ void mix_voice(MixVoice& v, float* out, int remaining)
 
 }  // namespace
 
-void mixer_configure(int rate)
+void mixer_configure(Mixer& mixer, int rate)
 {
-    ramp_frames = rate * 128 / 44100;
-    ramp_frames_inverse = 1.0f / ramp_frames;
-    std::memset(voices, 0, sizeof voices);
+    mixer.ramp_frames = rate * 128 / 44100;
+    mixer.ramp_frames_inverse = 1.0f / mixer.ramp_frames;
+    std::memset(mixer.voices, 0, sizeof mixer.voices);
     for (int i = 0; i < VOICE_COUNT; ++i) {
-        voices[i].index = i;
-        voices[i].step = 1;
+        mixer.voices[i].index = i;
+        mixer.voices[i].step = 1;
     }
 }
 
-void mix_voices(float* buffer, int frames)
+void mix_voices(Mixer& mixer, float* buffer, int frames)
 {
     if (frames < 1)
         return;
@@ -485,12 +481,12 @@ void mix_voices(float* buffer, int frames)
     for (int group = 0; group < MIXED_VOICES; group += 8) {
         uintptr_t any = 0;
         for (int i = 0; i < 8; ++i)
-            any |= reinterpret_cast<uintptr_t>(voices[group + i].sample);
+            any |= reinterpret_cast<uintptr_t>(mixer.voices[group + i].sample);
         if (any == 0)
             continue;
         for (int i = group; i < group + 8; ++i)
-            if (voices[i].sample)
-                mix_voice(voices[i], buffer, frames);
+            if (mixer.voices[i].sample)
+                mix_voice(mixer, mixer.voices[i], buffer, frames);
     }
 }
 

@@ -1,7 +1,7 @@
 // The software mixer: resamples the sounding voices with linear interpolation
 // at 32.32 fixed-point positions, follows their loops, ramps their gains, and
 // sums them into interleaved stereo floats (left, right). Runs on the thread
-// that renders, between replay ticks.
+// that renders, between replay ticks; all it changes is one player's Mixer.
 #pragma once
 
 #include <cstdint>
@@ -38,20 +38,24 @@ constexpr float FULL_GAIN = 0.5f;
 constexpr int VOICE_COUNT = 256;   // the pool
 constexpr int MIXED_VOICES = 128;  // two for each of the replay's 64 channels; the rest are never mixed
 
-extern MixVoice voices[VOICE_COUNT];
+// One player's voices and the ramp length at its rate.
+struct Mixer {
+    MixVoice voices[VOICE_COUNT];
+    int32_t ramp_frames;           // frames of a gain ramp: rate × 128 / 44100
+    float ramp_frames_inverse;     // 1 / ramp_frames
+};
+
 // True where the processor has AVX2 and fused multiply-add and the four-frame
 // loops run; both paths give the same bits, and tests clear it to run the
-// plain loops.
+// plain loops. Set once at start-up, shared by every player.
 extern bool mixer_avx2;
-extern int ramp_frames;            // frames of a gain ramp: rate × 128 / 44100
-extern float ramp_frames_inverse;  // 1 / ramp_frames
 
 // Sets the ramp constants for rate and resets every voice (index, step 1, idle).
-void mixer_configure(int rate);
+void mixer_configure(Mixer& mixer, int rate);
 
 // Adds frames frames of every sounding voice to buffer (2 floats a frame).
 // The caller never asks for more frames than remain in the current tick.
-void mix_voices(float* buffer, int frames);
+void mix_voices(Mixer& mixer, float* buffer, int frames);
 
 // Rounds (ties to even) and clips 2 × frames values to 16 bits.
 void float_to_pcm16(int16_t* destination, const float* source, int frames);

@@ -1,26 +1,34 @@
-// The XM loader, and the creation and destruction of a Module.
+// The XM loader, and the creation and destruction of a Module: through the
+// registered module source (module_create) or, for the public header, from
+// memory or a file (qxm_song_load_*).
 //
-// The file is read only through the module source streams. Everything read is
-// checked here, at the boundary: a short read in the song header, counts the
-// replay cannot hold, or sizes beyond the limits fail the load with a one-line
-// reason in module_error, so the replay and mixer can trust the Module they
-// are given. A file cut short after its song header plays what it holds, as
-// other players do: the patterns and instruments before the cut, sample data
-// as far as it goes, and silence for the rest.
+// The file is read only through source streams. Everything read is checked
+// here, at the boundary: a short read in the song header, counts the replay
+// cannot hold, or sizes beyond the limits fail the load with a one-line
+// reason, so the replay and mixer can trust the Module they are given. A file
+// cut short after its song header plays what it holds, as other players do:
+// the patterns and instruments before the cut, sample data as far as it goes,
+// and silence for the rest.
 #include "player/module.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <vector>
 
+#include "player/memory_file.h"
 #include "player/module_source.h"
-#include "player/output.h"
+#include "qxm.h"
 
-char module_error[160];
+static_assert(MODULE_ERROR_SIZE == QXM_ERROR_SIZE);
+
+char module_error[MODULE_ERROR_SIZE];
 Sample empty_sample = {};
 Instrument empty_instrument = {};
 
@@ -33,12 +41,13 @@ constexpr int SAMPLE_SPARE_FRAMES = 8;  // the mixer interpolates into the frame
 // to this many frames in all (32 MiB); a file missing more is refused.
 constexpr int64_t MAX_MISSING_FRAMES = int64_t{1} << 24;
 
-// Records why the load failed; always returns false.
-bool refuse(const char* format, ...)
+// Writes why the load failed into error (MODULE_ERROR_SIZE bytes); always
+// returns false.
+bool refuse(char* error, const char* format, ...)
 {
     va_list arguments;
     va_start(arguments, format);
-    std::vsnprintf(module_error, sizeof module_error, format, arguments);
+    std::vsnprintf(error, MODULE_ERROR_SIZE, format, arguments);
     va_end(arguments);
     return false;
 }
@@ -46,6 +55,7 @@ bool refuse(const char* format, ...)
 // Little-endian reads that remember the first short read.
 struct XmReader {
     SourceStream* stream;
+    char* error;             // where refuse writes
     int64_t file_size;
     bool failed;
     int64_t missing_frames;  // sample frames past the end of the file, read as silence
@@ -137,7 +147,7 @@ bool read_patterns(Module* module, XmReader& in, int file_patterns)
     // headers alone cannot make the loader allocate more than the file holds.
     module->empty_cells = allocate_zeroed<PatternCell>(MAX_ROWS * channels);
     if (!module->empty_cells)
-        return refuse("out of memory");
+        return refuse(in.error, "out of memory");
     for (int p = 0; p < module->pattern_count; ++p)
         module->patterns[p] = {64, module->empty_cells};
     std::vector<uint8_t> packed(0xFFFF);
@@ -154,7 +164,7 @@ bool read_patterns(Module* module, XmReader& in, int file_patterns)
         if (in.failed)
             break;
         if (rows > MAX_ROWS)
-            return refuse("pattern %d has %d rows; 1 to %d can be played", p, rows, MAX_ROWS);
+            return refuse(in.error, "pattern %d has %d rows; 1 to %d can be played", p, rows, MAX_ROWS);
         if (rows != 0)  // 0 rows play as 64 empty ones, as other players do
             pattern.row_count = rows;
         if (packed_size == 0)
@@ -166,7 +176,7 @@ bool read_patterns(Module* module, XmReader& in, int file_patterns)
             in.failed = true;
         pattern.cells = allocate_zeroed<PatternCell>(pattern.row_count * channels);
         if (!pattern.cells)
-            return refuse("out of memory");
+            return refuse(in.error, "out of memory");
         PackedCells cells = {packed.data(), present, 0};
         for (int c = 0; c < pattern.row_count * channels; ++c)
             pattern.cells[c] = read_cell(cells);
@@ -272,13 +282,13 @@ bool read_sample_data(XmReader& in, Sample& sample, int instrument)
                           : (remaining > 0 ? remaining : 0) / bytes_per_frame;
     in.missing_frames += sample.length - present;
     if (in.missing_frames > MAX_MISSING_FRAMES)
-        return refuse("the file ends %lld sample frames before the data of instrument %d does",
+        return refuse(in.error, "the file ends %lld sample frames before the data of instrument %d does",
                       static_cast<long long>(in.missing_frames), instrument + 1);
     sample.data = allocate_zeroed<int16_t>(static_cast<int64_t>(sample.length) + SAMPLE_SPARE_FRAMES);
     auto* raw = allocate_zeroed<uint8_t>(present * bytes_per_frame);
     if (!sample.data || !raw) {
         std::free(raw);
-        return refuse("out of memory");
+        return refuse(in.error, "out of memory");
     }
     in.bytes(raw, static_cast<int>(present * bytes_per_frame));
     uint16_t sum = 0;  // deltas wrap modulo 65536
@@ -296,7 +306,7 @@ bool read_sample_data(XmReader& in, Sample& sample, int instrument)
         sample.data[end] = sample.data[sample.loop_start];
     else if (sample.loop_mode == SAMPLE_PING_PONG)
         sample.data[end] = sample.data[end - 1];
-    return !in.failed || refuse("read error in the data of instrument %d", instrument + 1);
+    return !in.failed || refuse(in.error, "read error in the data of instrument %d", instrument + 1);
 }
 
 // Reads the instruments the file holds. Samples past the 16 an instrument can
@@ -331,7 +341,7 @@ bool read_instruments(Module* module, XmReader& in)
         for (int j = 0; j < sample_count && j < MAX_INSTRUMENT_SAMPLES; ++j) {
             Sample* sample = allocate_zeroed<Sample>(1);
             if (!sample)
-                return refuse("out of memory");
+                return refuse(in.error, "out of memory");
             *sample = headers[j];
             instrument.samples[j] = sample;
             instrument.sample_count = j + 1;
@@ -346,18 +356,18 @@ bool read_instruments(Module* module, XmReader& in)
 
 }  // namespace
 
-bool module_load(Module* module, SourceStream* stream)
+bool module_load(Module* module, SourceStream* stream, char* error)
 {
-    XmReader in = {stream, 0, false, 0};
+    XmReader in = {stream, error, 0, false, 0};
     stream_seek(stream, 0, 2);
     in.file_size = stream_tell(stream);
     stream_seek(stream, 0, 0);
 
-    module_error[0] = 0;
+    error[0] = 0;
     char id[XM_ID_LENGTH] = {};
     in.bytes(id, XM_ID_LENGTH);
     if (in.failed || std::memcmp(id, XM_ID, XM_ID_LENGTH) != 0)
-        return refuse("not an XM song (no \"Extended Module: \" at its start)");
+        return refuse(in.error, "not an XM song (no \"Extended Module: \" at its start)");
     module->initial_global_volume = 64;
 
     in.seek_to(60);
@@ -372,13 +382,13 @@ bool module_load(Module* module, SourceStream* stream)
     module->default_bpm = static_cast<int16_t>(in.u16());
     in.bytes(module->order_table, MAX_ORDERS);
     if (in.failed)
-        return refuse("the file ends in the song header");
+        return refuse(in.error, "the file ends in the song header");
     if (song_length > MAX_ORDERS)
-        return refuse("song length %d; 1 to %d orders can be played", song_length, MAX_ORDERS);
+        return refuse(in.error, "song length %d; 1 to %d orders can be played", song_length, MAX_ORDERS);
     if (song_length == 0)  // played as its first order, as other players do
         song_length = 1;
     if (channel_count < 1 || channel_count > MAX_CHANNELS)
-        return refuse("%d channels; 1 to %d can be played", channel_count, MAX_CHANNELS);
+        return refuse(in.error, "%d channels; 1 to %d can be played", channel_count, MAX_CHANNELS);
     // Cells name instruments 1..128: those past them are never played.
     instrument_count = std::min(instrument_count, MAX_INSTRUMENTS);
     module->song_length = static_cast<int16_t>(song_length);
@@ -386,7 +396,7 @@ bool module_load(Module* module, SourceStream* stream)
     module->channel_count = static_cast<int16_t>(channel_count);
     in.seek_to(60 + static_cast<int64_t>(header_size));
     if (in.failed)
-        return refuse("the file ends in the song header");
+        return refuse(in.error, "the file ends in the song header");
 
     for (int i = 0; i < song_length; ++i)
         if (module->order_table[i] >= module->used_pattern_count)
@@ -395,7 +405,7 @@ bool module_load(Module* module, SourceStream* stream)
                                                                         : module->used_pattern_count;
     module->patterns = allocate_zeroed<Pattern>(module->pattern_count);
     if (!module->patterns)
-        return refuse("out of memory");
+        return refuse(in.error, "out of memory");
     if (!read_patterns(module, in, file_patterns))
         return false;
     if (in.failed)  // the file ends among the patterns: it holds no instruments
@@ -403,30 +413,47 @@ bool module_load(Module* module, SourceStream* stream)
 
     module->instruments = allocate_zeroed<Instrument>(instrument_count);
     if (!module->instruments)
-        return refuse("out of memory");
+        return refuse(in.error, "out of memory");
     module->instrument_count = static_cast<int16_t>(instrument_count);
     return read_instruments(module, in);
 }
 
-Module* module_create(const char* name)
+namespace {
+
+// A new module loaded from an open stream; null (nothing kept) on failure.
+Module* load_module(SourceStream* stream, char* error)
 {
     Module* module = allocate_zeroed<Module>(1);
     if (!module) {
-        refuse("out of memory");
+        refuse(error, "out of memory");
         return nullptr;
     }
-    SourceStream* stream = stream_open(name);
-    if (!stream) {
-        refuse("cannot be opened");
-        std::free(module);
-        return nullptr;
+    // The loader's few buffers come from the C++ runtime; a C caller must not
+    // see its exceptions.
+    bool loaded = false;
+    try {
+        loaded = module_load(module, stream, error);
+    } catch (const std::bad_alloc&) {
+        refuse(error, "out of memory");
     }
-    bool loaded = module_load(module, stream);
-    stream_close(stream);
     if (!loaded) {
         module_free(module);
         return nullptr;
     }
+    return module;
+}
+
+}  // namespace
+
+Module* module_create(const char* name)
+{
+    SourceStream* stream = stream_open(name);
+    if (!stream) {
+        refuse(module_error, "cannot be opened");
+        return nullptr;
+    }
+    Module* module = load_module(stream, module_error);
+    stream_close(stream);
     return module;
 }
 
@@ -459,13 +486,63 @@ bool module_free(Module* module)
     return true;
 }
 
-void module_set_bpm(Module* module, int bpm)
+QxmSong* qxm_song_load_memory(const void* data, size_t size, char error[QXM_ERROR_SIZE])
 {
-    if (bpm < 1)
-        bpm = 1;
-    // Single-precision constants, double-precision arithmetic, truncated: 882
-    // frames at 125 BPM and 44100 Hz.
-    double frames = 1000.0 / (bpm * static_cast<double>(0.4f)) * output_rate *
-                    static_cast<double>(0.001f);
-    module->samples_per_tick = frames >= 1.0 ? static_cast<int32_t>(frames) : 1;
+    char reason[MODULE_ERROR_SIZE];
+    QxmSong* song = nullptr;
+    if (!data)
+        refuse(reason, "no song given");
+    else if (size > static_cast<size_t>(INT32_MAX))
+        refuse(reason, "too large to be an XM song");
+    else {
+        MemoryFile file;
+        memfile_init(&file, static_cast<const unsigned char*>(data), static_cast<int32_t>(size));
+        SourceStream stream = memfile_stream(&file);
+        song = load_module(&stream, reason);
+    }
+    if (!song && error)
+        std::snprintf(error, QXM_ERROR_SIZE, "%s", reason);
+    return song;
+}
+
+QxmSong* qxm_song_load_file(const char* path, char error[QXM_ERROR_SIZE])
+{
+    auto fail = [error](const char* reason) -> QxmSong* {
+        if (error)
+            std::snprintf(error, QXM_ERROR_SIZE, "%s", reason);
+        return nullptr;
+    };
+    FILE* file = path ? std::fopen(path, "rb") : nullptr;
+    if (!file)
+        return fail(path ? std::strerror(errno) : "no file given");
+    std::vector<unsigned char> bytes;
+    unsigned char buffer[65536];
+    size_t n;
+    bool too_large = false;
+    while (!too_large && (n = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+        bytes.insert(bytes.end(), buffer, buffer + n);
+        too_large = bytes.size() > static_cast<size_t>(INT32_MAX);
+    }
+    const bool read_error = std::ferror(file);
+    std::fclose(file);
+    if (too_large)
+        return fail("too large to be an XM song");
+    if (read_error)
+        return fail("read error");
+    return qxm_song_load_memory(bytes.data(), bytes.size(), error);
+}
+
+void qxm_song_free(QxmSong* song)
+{
+    module_free(song);
+}
+
+int qxm_song_channel_count(const QxmSong* song)
+{
+    return song ? song->channel_count : 0;
+}
+
+int qxm_song_order_count(const QxmSong* song)
+{
+    return song ? song->song_length : 0;
 }

@@ -1,10 +1,12 @@
-// The in-memory song: patterns, instruments and 16-bit samples, plus the
-// replay state the engine advances while the song plays. Built by the XM
-// loader (module.cpp), read-only from the end of loading until module_free
-// except for the replay fields and the tick counters.
+// The in-memory song: patterns, instruments and 16-bit samples. Built by the
+// XM loader (module.cpp) and only read from then on until module_free, so
+// that any number of players (player.h) may play one song at once. The
+// public header calls it QxmSong.
 #pragma once
 
 #include <cstdint>
+
+#include "player/sample.h"
 
 struct SourceStream;
 
@@ -12,21 +14,6 @@ struct EnvelopePoint {
     uint16_t x;  // tick position
     uint16_t y;  // value, 0..64 in a valid envelope
 };
-
-struct Sample {
-    int16_t* data;         // length + 8 frames, delta-decoded; null when length is 0
-    uint32_t length;       // frames
-    uint32_t loop_start;   // frames; 0 without a loop
-    uint32_t loop_length;  // frames; = length without a loop, so start + length is where play ends or wraps
-    uint8_t volume;        // default volume, 0..64 in a well-formed file
-    int8_t finetune;       // 1/128 semitone
-    int32_t panning;       // default panning 0..255
-    uint8_t bits;          // depth in the file; 16 once loaded
-    uint8_t loop_mode;     // SAMPLE_ONE_SHOT, SAMPLE_FORWARD_LOOP or SAMPLE_PING_PONG; 0 for the empty sample
-    int8_t relative_note;  // semitones added to the cell note
-};
-
-enum : uint8_t { SAMPLE_ONE_SHOT = 1, SAMPLE_FORWARD_LOOP = 2, SAMPLE_PING_PONG = 4 };
 
 // Envelope type bits.
 enum : uint8_t { ENVELOPE_ON = 1, ENVELOPE_SUSTAIN = 2, ENVELOPE_LOOP = 4 };
@@ -76,12 +63,10 @@ constexpr int MAX_INSTRUMENTS = 128;
 constexpr int MAX_ORDERS = 256;
 constexpr int MAX_ROWS = 256;
 
-struct Module {
+struct QxmSong {
     Pattern* patterns;             // pattern_count, owned
     PatternCell* empty_cells;      // MAX_ROWS × channel_count empty cells, shared by the patterns without data
     Instrument* instruments;       // instrument_count, owned
-    int32_t samples_to_tick;       // output frames before the next tick; 0 = a tick is due
-    int32_t samples_per_tick;      // output frames per tick at the current BPM, ≥ 1
     int16_t song_length;           // order entries in use, 1..256
     int16_t restart_position;      // order to continue at after the last, < song_length
     int16_t channel_count;         // 1..MAX_CHANNELS
@@ -93,44 +78,31 @@ struct Module {
     int16_t default_bpm;
     uint8_t order_table[MAX_ORDERS];
     uint8_t initial_global_volume; // 64
-    // Replay state (replay.cpp), given start values by replay_start.
-    int32_t global_volume;         // 0..64
-    int32_t tick;                  // tick within the row
-    int32_t speed;                 // ticks per row; 0 behaves like 1
-    int32_t row;                   // row being played
-    int32_t order;                 // order position being played
-    int32_t next_row;              // row to take at the next row tick; -1 none
-    int32_t next_order;            // order to take at the next row tick; -1 none
-    int32_t jump_order;            // Bxx on the row being played: order to go to next; -1 none
-    int32_t break_row;             // row the next pattern starts at: Dxx's, or a pattern loop's start; else 0
-    bool pattern_break;            // Bxx or Dxx on the row: the next row is in the next pattern
-    int32_t loop_jump_row;         // E6x on the row: row of this pattern to go back to; -1 none
-    int32_t pattern_delay;         // EEx: times the row being played is still to be repeated
-    bool repeating_row;            // the current tick 0 repeats a delayed row: no cells are read
-    void (*tick_handler)(Module*); // one tick of the song: replay_tick, set by replay_start
 };
+using Module = QxmSong;
 
 constexpr uint16_t MODULE_LINEAR_FREQUENCIES = 1;
 
 // Fill the instrument slots past sample_count, and stand in for instrument
 // numbers past instrument_count. Never written.
 extern Sample empty_sample;
-// Why the last module_create or module_load failed, one line without a full
-// stop; empty after a success.
-extern char module_error[160];
 extern Instrument empty_instrument;
 
-// Opens name through the module source and loads it; null on any failure
-// (nothing is leaked), with the reason in module_error.
+constexpr int MODULE_ERROR_SIZE = 160;  // bytes of a load's error text, its end included
+// Why the last module_create failed, one line without a full stop; empty
+// after a success. Main thread only: the public loaders report to their caller.
+extern char module_error[MODULE_ERROR_SIZE];
+
+// Opens name through the registered module source and loads it; null on any
+// failure (nothing is leaked), with the reason in module_error.
 Module* module_create(const char* name);
-// Releases everything module_create built; false for null. A module still
-// playing is stopped first (through module_release_hook).
+// Releases everything module_create (or a public loader) built; false for
+// null. A module still playing is stopped first (through module_release_hook).
 bool module_free(Module* module);
 // Called by module_free before it releases anything; the streaming side sets
 // it so that a playing module's feeder is gone before its data is. Null: none.
 extern void (*module_release_hook)(Module* module);
-// samples_per_tick for bpm at the current output rate; samples_to_tick is left alone.
-void module_set_bpm(Module* module, int bpm);
 // Reads an XM song from an open stream into a zeroed module; false if the
-// stream does not hold one the player can play.
-bool module_load(Module* module, SourceStream* stream);
+// stream does not hold one the player can play, with the reason in error
+// (MODULE_ERROR_SIZE bytes).
+bool module_load(Module* module, SourceStream* stream, char* error);

@@ -27,6 +27,7 @@ SourceStream* stream_open(const char* name)
     auto* stream = static_cast<SourceStream*>(std::calloc(1, sizeof(SourceStream)));
     if (!stream)
         return nullptr;
+    stream->source = module_source;
     stream->handle = module_source.open(name);
     if (!stream->handle) {
         std::free(stream);
@@ -39,22 +40,22 @@ void stream_close(SourceStream* stream)
 {
     if (!stream)
         return;
-    module_source.close(stream->handle);
+    stream->source.close(stream->handle);
     std::free(stream);
 }
 
 int stream_read(void* destination, int count, SourceStream* stream)
 {
-    return stream ? module_source.read(destination, count, stream->handle) : 0;
+    return stream ? stream->source.read(destination, count, stream->handle) : 0;
 }
 
 void stream_seek(SourceStream* stream, int offset, int origin)
 {
     if (stream)
-        module_source.seek(stream->handle, offset, origin);
+        stream->source.seek(stream->handle, offset, origin);
 }
 
 int stream_tell(SourceStream* stream)
 {
-    return stream ? module_source.tell(stream->handle) : 0;
+    return stream ? stream->source.tell(stream->handle) : 0;
 }

@@ -26,12 +26,16 @@ void module_source_set(SourceOpen open, SourceClose close, SourceRead read, Sour
 // True when a complete set is registered.
 bool module_source_ready();
 
-// One open source: the handle its open procedure returned.
+// One open source: the handle its open procedure returned, and the procedures
+// that read it (a copy, so that a stream does not change under a reader when
+// the registry does).
 struct SourceStream {
     void* handle;
+    ModuleSource source;
 };
 
-// Null when nothing is registered or the source cannot be opened.
+// Opens name through the registered procedures; null when nothing is
+// registered or the source cannot be opened.
 SourceStream* stream_open(const char* name);
 void stream_close(SourceStream* stream);
 // The calls below do nothing on a null stream and return 0 where a result is expected.

@@ -1,7 +1,7 @@
-// Player-wide output settings.
+// The streaming side's output settings.
 #include "player/output.h"
 
-#include "player/mixer.h"
+#include "player/player.h"
 
 int output_rate = 0;
 int block_frames = 0;
@@ -9,11 +9,10 @@ int ring_frames = 0;
 
 bool output_configure(int rate)
 {
-    if (rate < MIN_OUTPUT_RATE || rate > MAX_OUTPUT_RATE)
+    if (rate < QXM_MIN_RATE || rate > QXM_MAX_RATE)
         return false;
     output_rate = rate;
-    block_frames = ((rate * BLOCK_MS / 1000) + 3) & ~3;
+    block_frames = block_frames_at(rate);
     ring_frames = (RING_MS / BLOCK_MS) * block_frames;
-    mixer_configure(rate);
     return true;
 }

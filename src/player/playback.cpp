@@ -7,12 +7,10 @@
 #include "player/playback.h"
 
 #include "platform/platform.h"
-#include "player/mixer.h"
 #include "player/module.h"
 #include "player/module_source.h"
 #include "player/output.h"
-#include "player/render.h"
-#include "player/replay.h"
+#include "qxm.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -22,10 +20,9 @@ namespace {
 
 bool device_open = false;
 int16_t* ring_buffer = nullptr;            // ring_frames × 2 values; lives until output_close
-void* mix_area = nullptr;                  // allocation holding mix_buffer
-float* mix_buffer = nullptr;               // ring_frames × 2 floats, 16-byte aligned
 std::atomic<uint16_t>* sync_records = nullptr;  // one per block: order << 8 | row
 Module* playing_module = nullptr;
+QxmPlayer* player = nullptr;                // plays playing_module; feeder only once playing
 int fill_index = 0;                        // next block to render; feeder only once playing
 std::atomic<int> audible_index{0};         // block whose record the queries read
 std::atomic<uint8_t> stop_requested{0};
@@ -38,16 +35,15 @@ uint32_t ring_position_bytes = 0;          // where in the ring the device plays
 
 constexpr int FEEDER_POLL_MS = 5;
 
-// Renders block fill_index: ticks and mixes its frames, records where the song
-// stands at its end, converts it into the ring, and moves fill_index on.
+// Renders block fill_index into the ring, records where the song stands at
+// its end, and moves fill_index on.
 void render_block()
 {
     const int block = fill_index;
-    float* slice = mix_buffer + 2 * block * block_frames;
-    render_mix(playing_module, slice, block_frames);
-    const uint16_t record = uint16_t((playing_module->order & 0xFF) << 8 | (playing_module->row & 0xFF));
+    qxm_player_render_int16(player, ring_buffer + 2 * block * block_frames, block_frames);
+    const QxmPosition at = qxm_player_position(player);
+    const uint16_t record = uint16_t((at.order & 0xFF) << 8 | (at.row & 0xFF));
     sync_records[block].store(record, std::memory_order_release);
-    float_to_pcm16(ring_buffer + 2 * block * block_frames, slice, block_frames);
     fill_index = (block + 1) % ring_block_count();
 }
 
@@ -107,17 +103,17 @@ bool playback_start(Module* module)
     // A restart: the device lets go of the old ring before it is replaced.
     platform_audio_reset();
     std::free(ring_buffer);
+    ring_buffer = nullptr;
 
     module_release_hook = stop_if_playing;
-    // Silence every voice, so that a restart does not carry the old song's tails.
-    mixer_configure(output_rate);
-    replay_start(module);
+    // A new player each time, so that a restart does not carry the old song's tails.
+    player = qxm_player_create(module, output_rate);
+    if (!player)
+        return false;
     playing_module = module;
     const int blocks = ring_block_count();
     sync_records = new std::atomic<uint16_t>[size_t(blocks)]();
     ring_buffer = static_cast<int16_t*>(std::calloc(size_t(ring_frames), 4));
-    mix_area = std::calloc(size_t(ring_frames) * 8 + 256, 1);
-    mix_buffer = reinterpret_cast<float*>((reinterpret_cast<uintptr_t>(mix_area) + 15) & ~uintptr_t(15));
 
     fill_index = 0;
     audible_index.store(0, std::memory_order_release);
@@ -154,9 +150,8 @@ bool playback_stop(Module* module)
         platform_thread_join(feeder_handle);
         feeder_handle = nullptr;
     }
-    std::free(mix_area);
-    mix_area = nullptr;
-    mix_buffer = nullptr;
+    qxm_player_free(player);
+    player = nullptr;
     playing_module = nullptr;
     delete[] sync_records;
     sync_records = nullptr;

@@ -15,7 +15,8 @@
 
 #include <cstdint>
 
-struct Module;
+struct QxmSong;
+using Module = QxmSong;
 
 // The position reached at the end of rendering one block: order, then row.
 struct SyncRecord {
@@ -35,10 +36,10 @@ void output_close();
 
 // Starts module from order 0: renders the whole ring, starts the device's
 // loop and the feeder. A second start restarts from order 0. False for a null
-// module or without an open device.
+// module, without an open device, or when memory runs out.
 bool playback_start(Module* module);
 
-// Stops the feeder and releases the mix area and the records; the device
+// Stops the feeder and releases the player and the records; the device
 // loops the last ring until output_close. False for a null module.
 bool playback_stop(Module* module);
 

@@ -13,9 +13,6 @@
 #include <cstring>
 
 #include "player/mixer.h"
-#include "player/output.h"
-
-Channel channels[MAX_CHANNELS];
 
 namespace {
 
@@ -111,10 +108,11 @@ const Sample& mapped_sample(const Module& module, int instrument, int note)
     return slot >= MAX_INSTRUMENT_SAMPLES ? empty_sample : *module.instruments[instrument].samples[slot];
 }
 
-const PatternCell* row_cells(const Module& module)
+const PatternCell* row_cells(const Replay& replay)
 {
-    const Pattern& pattern = module.patterns[module.order_table[module.order]];
-    return pattern.cells + module.row * module.channel_count;
+    const Module& module = *replay.module;
+    const Pattern& pattern = module.patterns[module.order_table[replay.order]];
+    return pattern.cells + replay.row * module.channel_count;
 }
 
 bool is_note(uint8_t note)
@@ -510,7 +508,7 @@ int arpeggio_step(int ticks_left)
 }
 
 // The extended effects (Exy) on the row tick.
-void extended_row(Module& module, Channel& channel, uint8_t parameter)
+void extended_row(Replay& replay, Channel& channel, uint8_t parameter)
 {
     const uint8_t x = parameter & 0x0F;
     switch (parameter >> 4) {
@@ -521,13 +519,13 @@ void extended_row(Module& module, Channel& channel, uint8_t parameter)
     case EXTENDED_TREMOLO_WAVEFORM: channel.waveforms = static_cast<uint8_t>((channel.waveforms & 0x0F) | x << 4); break;
     case EXTENDED_PATTERN_LOOP:
         if (x == 0) {
-            channel.loop_row = static_cast<uint8_t>(module.row);
+            channel.loop_row = static_cast<uint8_t>(replay.row);
         } else if (channel.loop_count == 0 || --channel.loop_count != 0) {
             if (channel.loop_count == 0)
                 channel.loop_count = x;
             // The loop's start also becomes the row the next pattern starts at,
             // and stays so after the last pass (a FastTracker II quirk).
-            module.loop_jump_row = module.break_row = channel.loop_row;
+            replay.loop_jump_row = replay.break_row = channel.loop_row;
         }
         break;
     case EXTENDED_FINE_VOLUME_UP: volume_up(channel, remembered(x, channel.fine_volume_up_memory)); break;
@@ -537,15 +535,15 @@ void extended_row(Module& module, Channel& channel, uint8_t parameter)
             set_volume(channel, 0);
         break;
     case EXTENDED_PATTERN_DELAY:  // in several channels, the last one's counts
-        if (!module.repeating_row)
-            module.pattern_delay = x;
+        if (!replay.repeating_row)
+            replay.pattern_delay = x;
         break;
     default: break;  // E5x acts with the note, E9x, ECx and EDx on later ticks
     }
 }
 
 // The row tick's effect column.
-void effect_row(Module& module, Channel& channel, const Instrument& instrument, const PatternCell& cell)
+void effect_row(Replay& replay, Channel& channel, const Instrument& instrument, const PatternCell& cell)
 {
     const uint8_t p = cell.effect_param;
     switch (cell.effect) {
@@ -554,31 +552,31 @@ void effect_row(Module& module, Channel& channel, const Instrument& instrument, 
         channel.update_flags |= UPDATE_PANNING;
         break;
     case EFFECT_POSITION_JUMP:
-        module.jump_order = p;
-        module.break_row = 0;
-        module.pattern_break = true;
+        replay.jump_order = p;
+        replay.break_row = 0;
+        replay.pattern_break = true;
         break;
     case EFFECT_SET_VOLUME: set_volume(channel, p > 64 ? 64 : p); break;
     case EFFECT_PATTERN_BREAK: {
         // The parameter is read as two decimal digits.
         int row = (p >> 4) * 10 + (p & 0x0F);
-        module.break_row = row > 63 ? 0 : row;
-        module.pattern_break = true;
+        replay.break_row = row > 63 ? 0 : row;
+        replay.pattern_break = true;
         break;
     }
     case EFFECT_EXTENDED:
-        extended_row(module, channel, p);
+        extended_row(replay, channel, p);
         if (p == (EXTENDED_RETRIGGER << 4) && !is_note(cell.note))  // E90: the row's first tick, with or without a note
             retrigger(channel);
         break;
     case EFFECT_SET_SPEED:
         if (p >= 32)
-            module_set_bpm(&module, p);
+            replay_set_bpm(replay, p);
         else if (p != 0)  // F00 changes nothing
-            module.speed = p;
+            replay.speed = p;
         break;
     case EFFECT_GLOBAL_VOLUME:
-        module.global_volume = p > 64 ? 64 : p;
+        replay.global_volume = p > 64 ? 64 : p;
         channel.update_flags |= UPDATE_VOLUME;
         break;
     case EFFECT_ENVELOPE_POSITION:
@@ -641,8 +639,9 @@ void start_tone(const Module& module, Channel& channel, const PatternCell& cell,
 // effects of the row tick, then the envelopes. Runs on the row tick, or
 // (delayed) on the tick a note delay names, where a cell without a note plays
 // the last note again. The caller hands the changes to the voice.
-void channel_row(Module& module, Channel& channel, const PatternCell& cell, bool delayed)
+void channel_row(Replay& replay, Channel& channel, const PatternCell& cell, bool delayed)
 {
+    const Module& module = *replay.module;
     const bool porta = is_tone_portamento(cell);
     // K00 releases the sounding note at once, and a note beside it is not played.
     const bool k00 = cell.effect == EFFECT_KEY_OFF && cell.effect_param == 0;
@@ -692,20 +691,21 @@ void channel_row(Module& module, Channel& channel, const PatternCell& cell, bool
         trigger_instrument(channel, instrument);
     if (cell.volume != 0)
         volume_column_row(channel, cell.volume);
-    effect_row(module, channel, instrument, cell);
+    effect_row(replay, channel, instrument, cell);
     run_envelopes_and_fadeout(channel, instrument);
     auto_vibrato(channel, instrument);
 }
 
 // The effect column on the ticks after the row's first.
-void effect_tick(Module& module, Channel& channel, const Voiced& voiced, const PatternCell& cell)
+void effect_tick(Replay& replay, Channel& channel, const Voiced& voiced, const PatternCell& cell)
 {
+    const Module& module = *replay.module;
     const uint8_t p = cell.effect_param;
     const uint8_t x = p & 0x0F;
     switch (cell.effect) {
     case EFFECT_ARPEGGIO:
         if (p != 0) {
-            const int step = arpeggio_step(module.speed - module.tick);
+            const int step = arpeggio_step(replay.speed - replay.tick);
             int semitones = step == 1 ? p >> 4 : step == 2 ? x : 0;
             if (module.flags & MODULE_LINEAR_FREQUENCIES)
                 channel.period_offset = semitones * 64;
@@ -736,13 +736,13 @@ void effect_tick(Module& module, Channel& channel, const Voiced& voiced, const P
         break;
     case EFFECT_VOLUME_SLIDE: volume_slide(channel, p); break;
     case EFFECT_EXTENDED:
-        if ((p >> 4) == EXTENDED_RETRIGGER && x != 0 && module.tick % x == 0)
+        if ((p >> 4) == EXTENDED_RETRIGGER && x != 0 && replay.tick % x == 0)
             retrigger(channel);
-        else if ((p >> 4) == EXTENDED_NOTE_CUT && module.tick == x)
+        else if ((p >> 4) == EXTENDED_NOTE_CUT && replay.tick == x)
             set_volume(channel, 0);
         break;
     case EFFECT_KEY_OFF:
-        if (module.tick == p)
+        if (replay.tick == p)
             key_off(channel, *voiced.instrument);
         break;
     case EFFECT_PANNING_SLIDE:
@@ -757,129 +757,162 @@ void effect_tick(Module& module, Channel& channel, const Voiced& voiced, const P
 
 }  // namespace
 
-void replay_start(Module* module)
+void replay_start(Replay& replay, const Module* module, int rate, MixVoice* voices)
 {
-    module->tick_handler = replay_tick;
-    module->next_order = -1;
-    module->next_row = -1;
-    module->jump_order = module->loop_jump_row = -1;
-    module->break_row = 0;
-    module->pattern_break = false;
-    module->pattern_delay = 0;
-    module->repeating_row = false;
-    module->global_volume = module->initial_global_volume;
-    module->speed = module->default_speed;
-    module->row = 0;
-    module->order = 0;
-    module->samples_to_tick = 0;
-    module->tick = 0;
-    module_set_bpm(module, module->default_bpm);
-    std::memset(channels, 0, sizeof channels);
+    std::memset(&replay, 0, sizeof replay);
+    replay.module = module;
+    replay.rate = rate;
+    replay.voices = voices;
+    replay.next_order = -1;
+    replay.next_row = -1;
+    replay.jump_order = replay.loop_jump_row = -1;
+    replay.global_volume = module->initial_global_volume;
+    replay.speed = module->default_speed;
+    replay_set_bpm(replay, module->default_bpm);
     for (int i = 0; i < MAX_CHANNELS; ++i)
-        channels[i].voice = &voices[i];
+        replay.channels[i].voice = &voices[i];
 }
 
-void replay_tick(Module* module)
+void replay_set_bpm(Replay& replay, int bpm)
 {
-    if (module->tick != 0 || module->repeating_row) {
-        replay_effects_tick(module);
+    if (bpm < 1)
+        bpm = 1;
+    // Single-precision constants, double-precision arithmetic, truncated: 882
+    // frames at 125 BPM and 44100 Hz.
+    double frames = 1000.0 / (bpm * static_cast<double>(0.4f)) * replay.rate *
+                    static_cast<double>(0.001f);
+    replay.samples_per_tick = frames >= 1.0 ? static_cast<int32_t>(frames) : 1;
+}
+
+void replay_seek(Replay& replay, int order)
+{
+    // The state of a song about to play its first row, at order.
+    replay.order = order;
+    replay.row = 0;
+    replay.next_order = replay.next_row = -1;
+    replay.jump_order = replay.loop_jump_row = -1;
+    replay.break_row = 0;
+    replay.pattern_break = false;
+    replay.pattern_delay = 0;
+    replay.repeating_row = false;
+    replay.tick = 0;
+    replay.samples_to_tick = 0;
+}
+
+void replay_mute(Replay& replay, int channel_index, bool muted)
+{
+    Channel& channel = replay.channels[channel_index];
+    channel.muted = muted;
+    channel.update_flags = UPDATE_VOLUME;
+    update_voice(channel, *look_up(*replay.module, channel).sample, replay);
+}
+
+void replay_tick(Replay& replay)
+{
+    const Module& module = *replay.module;
+    if (replay.tick != 0 || replay.repeating_row) {
+        replay_effects_tick(replay);
     } else {
-        if (module->next_order >= 0)
-            module->order = module->next_order;
-        if (module->next_row >= 0)
-            module->row = module->next_row;
-        replay_row(module);
-        const int32_t rows = module->patterns[module->order_table[module->order]].row_count;
-        module->next_row = module->row + 1;
-        module->next_order = -1;
-        if (module->loop_jump_row >= 0)  // E6x: back within this pattern
-            module->next_row = module->loop_jump_row;
-        if (module->pattern_break || module->next_row >= rows) {
-            module->next_order = module->jump_order >= 0 ? module->jump_order : module->order + 1;
-            if (module->next_order >= module->song_length)
-                module->next_order = module->restart_position;
-            module->next_row = module->break_row;
-            module->break_row = 0;
-            const int32_t next_rows = module->patterns[module->order_table[module->next_order]].row_count;
-            if (module->next_row >= next_rows)
-                module->next_row = 0;
+        if (replay.next_order >= 0)
+            replay.order = replay.next_order;
+        if (replay.next_row >= 0)
+            replay.row = replay.next_row;
+        replay_row(replay);
+        const int32_t rows = module.patterns[module.order_table[replay.order]].row_count;
+        replay.next_row = replay.row + 1;
+        replay.next_order = -1;
+        if (replay.loop_jump_row >= 0)  // E6x: back within this pattern
+            replay.next_row = replay.loop_jump_row;
+        if (replay.pattern_break || replay.next_row >= rows) {
+            replay.next_order = replay.jump_order >= 0 ? replay.jump_order : replay.order + 1;
+            if (replay.next_order >= module.song_length)
+                replay.next_order = module.restart_position;
+            replay.next_row = replay.break_row;
+            replay.break_row = 0;
+            const int32_t next_rows = module.patterns[module.order_table[replay.next_order]].row_count;
+            if (replay.next_row >= next_rows)
+                replay.next_row = 0;
         }
     }
-    if (++module->tick >= module->speed) {
-        module->tick = 0;
+    if (++replay.tick >= replay.speed) {
+        replay.tick = 0;
         // EEx plays the row's ticks again, reading no cells, before moving on.
-        module->repeating_row = module->pattern_delay > 0;
-        if (module->repeating_row)
-            --module->pattern_delay;
+        replay.repeating_row = replay.pattern_delay > 0;
+        if (replay.repeating_row)
+            --replay.pattern_delay;
     }
 }
 
-void replay_row(Module* module)
+void replay_row(Replay& replay)
 {
-    module->next_order = -1;
-    module->next_row = -1;
-    module->jump_order = module->loop_jump_row = -1;
-    module->pattern_break = false;
-    const PatternCell* cells = row_cells(*module);
-    const int32_t global_volume = module->global_volume;
-    for (int c = 0; c < module->channel_count; ++c) {
+    const Module& module = *replay.module;
+    Channel* channels = replay.channels;
+    replay.next_order = -1;
+    replay.next_row = -1;
+    replay.jump_order = replay.loop_jump_row = -1;
+    replay.pattern_break = false;
+    const PatternCell* cells = row_cells(replay);
+    const int32_t global_volume = replay.global_volume;
+    for (int c = 0; c < module.channel_count; ++c) {
         const PatternCell& cell = cells[c];
         Channel& channel = channels[c];
         if (is_note_delay(cell)) {
             // The cell waits for its tick; until then the channel runs on.
-            const Voiced voiced = look_up(*module, channel);
+            const Voiced voiced = look_up(module, channel);
             channel.update_flags = 0;
             channel.period_offset = 0;
             run_envelopes_and_fadeout(channel, *voiced.instrument);
             auto_vibrato(channel, *voiced.instrument);
             continue;
         }
-        channel_row(*module, channel, cell, false);
+        channel_row(replay, channel, cell, false);
     }
     // The voices follow once every cell is read, so that a global volume set
     // in any channel reaches all of them on this tick.
-    for (int c = 0; c < module->channel_count; ++c) {
-        if (module->global_volume != global_volume)
+    for (int c = 0; c < module.channel_count; ++c) {
+        if (replay.global_volume != global_volume)
             channels[c].update_flags |= UPDATE_VOLUME;
-        update_voice(channels[c], *look_up(*module, channels[c]).sample, *module);
+        update_voice(channels[c], *look_up(module, channels[c]).sample, replay);
     }
 }
 
-void replay_effects_tick(Module* module)
+void replay_effects_tick(Replay& replay)
 {
-    const PatternCell* cells = row_cells(*module);
+    const Module& module = *replay.module;
+    Channel* channels = replay.channels;
+    const PatternCell* cells = row_cells(replay);
     // Global volume slides first, so that every channel hears them on this tick.
     bool global_change = false;
-    for (int c = 0; c < module->channel_count; ++c) {
+    for (int c = 0; c < module.channel_count; ++c) {
         if (cells[c].effect == EFFECT_GLOBAL_VOLUME_SLIDE) {
             int amount = slide_amount(remembered(cells[c].effect_param, channels[c].global_slide_memory));
-            module->global_volume = clamp(module->global_volume + amount, 0, 64);
+            replay.global_volume = clamp(replay.global_volume + amount, 0, 64);
             global_change = true;
         }
     }
-    for (int c = 0; c < module->channel_count; ++c) {
+    for (int c = 0; c < module.channel_count; ++c) {
         const PatternCell& cell = cells[c];
         Channel& channel = channels[c];
-        const Voiced voiced = look_up(*module, channel);
+        const Voiced voiced = look_up(module, channel);
         channel.period_offset = 0;
         channel.update_flags = global_change ? UPDATE_VOLUME : 0;
-        if (is_note_delay(cell) && module->tick == (cell.effect_param & 0x0F)) {
-            channel_row(*module, channel, cell, true);
+        if (is_note_delay(cell) && replay.tick == (cell.effect_param & 0x0F)) {
+            channel_row(replay, channel, cell, true);
             channel.update_flags |= global_change ? UPDATE_VOLUME : 0;
-            update_voice(channel, *look_up(*module, channel).sample, *module);
+            update_voice(channel, *look_up(module, channel).sample, replay);
             continue;
         }
         volume_column_tick(channel, cell.volume);
         switch (cell.volume >> 4) {
         case 0xB: vibrato(channel); break;
-        case 0xF: tone_portamento(channel, *module, *voiced.sample); break;
+        case 0xF: tone_portamento(channel, module, *voiced.sample); break;
         default: break;
         }
-        effect_tick(*module, channel, voiced, cell);
+        effect_tick(replay, channel, voiced, cell);
         // After the effects, so that a key-off or a volume of this tick is in.
         run_envelopes_and_fadeout(channel, *voiced.instrument);
         auto_vibrato(channel, *voiced.instrument);
-        update_voice(channel, *voiced.sample, *module);
+        update_voice(channel, *voiced.sample, replay);
     }
 }
 
@@ -975,8 +1008,9 @@ void panning_envelope_step(Channel& channel, const Instrument& instrument)
     channel.update_flags |= UPDATE_PANNING;
 }
 
-void update_voice(Channel& channel, const Sample& sample, const Module& module)
+void update_voice(Channel& channel, const Sample& sample, Replay& replay)
 {
+    const Module& module = *replay.module;
     MixVoice* voice = channel.voice;
     if (channel.period + channel.period_offset == 0)
         channel.update_flags &= ~UPDATE_FREQUENCY;
@@ -985,10 +1019,10 @@ void update_voice(Channel& channel, const Sample& sample, const Module& module)
         // A sounding voice hands its note to its partner, which fades it out
         // while this channel's new note rises on the partner's old place.
         if (voice->sample) {
-            MixVoice* partner = &voices[voice->index < MAX_CHANNELS ? voice->index + MAX_CHANNELS
-                                                                    : voice->index - MAX_CHANNELS];
+            MixVoice* partner = &replay.voices[voice->index < MAX_CHANNELS ? voice->index + MAX_CHANNELS
+                                                                           : voice->index - MAX_CHANNELS];
             *partner = *voice;
-            partner->index = static_cast<int32_t>(partner - voices);
+            partner->index = static_cast<int32_t>(partner - replay.voices);
             voice->volume = voice->target_left = voice->target_right = 0;
             channel.voice = voice = partner;
         }
@@ -1007,7 +1041,7 @@ void update_voice(Channel& channel, const Sample& sample, const Module& module)
         // tails are heard as they fall; out-of-range instrument data is held
         // to full volume.
         const double volume = heard / 64.0 * (channel.envelope_volume / ENVELOPE_FULL) *
-                              (channel.fadeout_volume / 65536.0) * (module.global_volume / 64.0);
+                              (channel.fadeout_volume / 65536.0) * (replay.global_volume / 64.0);
         voice->volume = static_cast<float>(std::clamp(volume, 0.0, 1.0));
     }
     if (channel.update_flags & UPDATE_PANNING) {
@@ -1022,13 +1056,13 @@ void update_voice(Channel& channel, const Sample& sample, const Module& module)
     }
     if (channel.update_flags & (UPDATE_VOLUME | UPDATE_PANNING)) {
         // Linear panning: 0 is all left, 128 the middle, 255 all but 1/256 right.
-        const float gain = voice->volume * FULL_GAIN;
+        const float gain = channel.muted ? 0.0f : voice->volume * FULL_GAIN;
         voice->target_left = gain * static_cast<float>(256 - voice->panning) / 256;
         voice->target_right = gain * static_cast<float>(voice->panning) / 256;
     }
     if (channel.update_flags & UPDATE_FREQUENCY) {
         auto frequency = static_cast<uint32_t>(voice_frequency(channel, module));
-        auto rate = static_cast<uint32_t>(output_rate);
+        auto rate = static_cast<uint32_t>(replay.rate);
         voice->step = frequency / rate;
         voice->step_fraction = static_cast<uint32_t>((uint64_t{frequency % rate} << 32) / rate);
     }

@@ -3,7 +3,8 @@
 // of that tick; on the others it runs envelopes, fade-out, auto-vibrato and the
 // effects that work tick by tick (slides, vibrato, tremolo, retriggers, delays).
 // Each channel's pending changes then go to its mixer voice. Runs on the thread
-// that renders, interleaved with the mixer; allocates nothing.
+// that renders, interleaved with the mixer; allocates nothing. All it changes
+// is one player's Replay and the voices of that player's Mixer.
 #pragma once
 
 #include <cstdint>
@@ -46,6 +47,7 @@ struct Channel {
     int32_t auto_vibrato_delta;  // the instrument's auto-vibrato: period units added this tick
     int32_t volume_delta;     // tremolo: added to the output volume, -64..64
     uint8_t tremor_mute;      // tremor's off phase: the output volume is 0 until the next instrument number
+    uint8_t muted;            // silenced by the player's user: the voice's gains are 0
     int32_t porta_target;     // tone portamento's goal period
     int32_t porta_speed;      // tone portamento, period units per tick
     uint32_t sample_offset;   // frames into the sample at which the next trigger starts (9xx)
@@ -78,20 +80,50 @@ struct Channel {
     int32_t auto_vibrato_sweep;       // added to the depth per tick until it is reached; 0: reached
 };
 
-extern Channel channels[MAX_CHANNELS];
+// One player's replay: the song it reads, where the song stands, and the
+// channels. The song is never written.
+struct Replay {
+    const Module* module;          // the song; read only, not owned
+    int32_t rate;                  // output frames per second
+    MixVoice* voices;              // the player's voice pool: channel i plays voice i or i + MAX_CHANNELS
+    int32_t samples_to_tick;       // output frames before the next tick; 0 = a tick is due
+    int32_t samples_per_tick;      // output frames per tick at the current BPM, ≥ 1
+    int32_t global_volume;         // 0..64
+    int32_t tick;                  // tick within the row
+    int32_t speed;                 // ticks per row; 0 behaves like 1
+    int32_t row;                   // row being played
+    int32_t order;                 // order position being played
+    int32_t next_row;              // row to take at the next row tick; -1 none
+    int32_t next_order;            // order to take at the next row tick; -1 none
+    int32_t jump_order;            // Bxx on the row being played: order to go to next; -1 none
+    int32_t break_row;             // row the next pattern starts at: Dxx's, or a pattern loop's start; else 0
+    bool pattern_break;            // Bxx or Dxx on the row: the next row is in the next pattern
+    int32_t loop_jump_row;         // E6x on the row: row of this pattern to go back to; -1 none
+    int32_t pattern_delay;         // EEx: times the row being played is still to be repeated
+    bool repeating_row;            // the current tick 0 repeats a delayed row: no cells are read
+    Channel channels[MAX_CHANNELS];
+};
 
-// Makes replay_tick the module's tick_handler, gives the replay state its
-// start values (order 0, row 0, default speed and BPM, a tick due at once) and
-// binds channel i to voice i. The output rate must be configured first
-// (output_configure).
-void replay_start(Module* module);
+// Gives the replay its song, rate and voices, and its start values: order 0,
+// row 0, default speed and BPM, a tick due at once; channel i on voice i.
+void replay_start(Replay& replay, const Module* module, int rate, MixVoice* voices);
 
-// One tick; the module's tick_handler.
-void replay_tick(Module* module);
-void replay_row(Module* module);
-void replay_effects_tick(Module* module);
+// One tick of the song.
+void replay_tick(Replay& replay);
+void replay_row(Replay& replay);
+void replay_effects_tick(Replay& replay);
+
+// samples_per_tick for bpm at the replay's rate; samples_to_tick is left alone.
+void replay_set_bpm(Replay& replay, int bpm);
+
+// Goes on at row 0 of order with the next tick, as a jump there would; the
+// channels play on.
+void replay_seek(Replay& replay, int order);
+
+// Silences a channel's voice, or lets it be heard again, at once.
+void replay_mute(Replay& replay, int channel, bool muted);
 
 void envelope_step(Channel& channel, const Instrument& instrument);
 void panning_envelope_step(Channel& channel, const Instrument& instrument);
 void volume_column_row(Channel& channel, uint8_t volume_byte);
-void update_voice(Channel& channel, const Sample& sample, const Module& module);
+void update_voice(Channel& channel, const Sample& sample, Replay& replay);

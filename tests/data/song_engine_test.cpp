@@ -12,7 +12,6 @@
 namespace {
 
 ModulePtr load_embedded_song() {
-    output_configure(SONG_RATE);
     return load_bytes(std::vector<uint8_t>(embedded_song, embedded_song + embedded_song_size));
 }
 

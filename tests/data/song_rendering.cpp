@@ -1,11 +1,7 @@
 #include "song_rendering.h"
 
 #include "data/embedded_song.h"
-#include "player/memory_file.h"
-#include "player/module.h"
-#include "player/output.h"
-#include "player/render.h"
-#include "player/replay.h"
+#include "qxm.h"
 
 #include <algorithm>
 #include <cmath>
@@ -14,27 +10,24 @@
 namespace {
 
 SongRendering render_with_our_player() {
-    output_configure(SONG_RATE);
-    memory_source_use(embedded_song, static_cast<int32_t>(embedded_song_size));
-    Module* module = module_create("song");
-    if (!module) throw std::runtime_error("our player does not load the embedded song");
-    replay_start(module);
+    QxmSong* song = qxm_song_load_memory(embedded_song, embedded_song_size, nullptr);
+    QxmPlayer* player = qxm_player_create(song, SONG_RATE);
+    if (!player) throw std::runtime_error("our player does not load the embedded song");
+    qxm_player_end_after_loops(player, 1);
 
-    // One tick per call: the call starts with the tick, so afterwards the
-    // module's order and row are those of the row the frames belong to.
+    // One tick per call: afterwards the position is that of the row the
+    // tick's frames belong to.
     SongRendering rendering;
-    bool last_order_reached = false;
-    for (;;) {
-        std::vector<float> tick(2 * TICK_FRAMES);
-        render_mix(module, tick.data(), TICK_FRAMES);
-        const int key = module->order * 64 + module->row;
-        if (module->order == module->song_length - 1) last_order_reached = true;
-        if (last_order_reached && key == module->restart_position * 64) break;
+    std::vector<float> tick(2 * TICK_FRAMES);
+    while (qxm_player_render_float(player, tick.data(), TICK_FRAMES) == TICK_FRAMES) {
+        for (float& v : tick) v *= 32768.0f;
+        const QxmPosition at = qxm_player_position(player);
         rendering.mix.insert(rendering.mix.end(), tick.begin(), tick.end());
-        rendering.tick_positions.push_back(key);
+        rendering.tick_positions.push_back(at.order * 64 + at.row);
     }
     rendering.rows_until_restart = static_cast<int>(rendering.tick_positions.size()) / ROW_TICKS;
-    module_free(module);
+    qxm_player_free(player);
+    qxm_song_free(song);
     return rendering;
 }
 

@@ -11,6 +11,11 @@ namespace {
 
 void* open_nothing(const char*) { return nullptr; }
 
+// Every open rewinds one record over a short text, as the show's opener does.
+const unsigned char song_text[] = "Extended Module: and more";
+MemoryFile song_file;
+void* open_song(const char*) { return memfile_init(&song_file, song_text, sizeof song_text - 1); }
+
 TEST(ModuleSource, OneMissingProcedureClearsAllFive)
 {
     module_source_set(open_nothing, memfile_close, memfile_read,
@@ -37,8 +42,7 @@ TEST(ModuleSource, FailedOpenGivesNoStreamAndNullStreamsDoNothing)
 
 TEST(ModuleSource, StreamsReadThroughTheRegisteredMemoryFile)
 {
-    static const unsigned char song[] = "Extended Module: and more";
-    memory_source_use(song, sizeof song - 1);
+    module_source_set(open_song, memfile_close, memfile_read, memfile_seek, memfile_tell);
     SourceStream* stream = stream_open("song");
     ASSERT_NE(stream, nullptr);
     char id[18] = {};

@@ -7,7 +7,7 @@
 
 #include "player/mixer.h"
 #include "player/module.h"
-#include "player/output.h"
+#include "player/player.h"
 
 namespace {
 
@@ -36,14 +36,16 @@ struct TestSample {
     }
 };
 
-class Mixer : public ::testing::Test {
+class Mixing : public ::testing::Test {
 protected:
-    void SetUp() override { output_configure(44100); }
+    void SetUp() override { mixer_configure(mixer, 44100); }
+
+    Mixer mixer;
 
     // Voice 0 playing sample at full left gain, already at its targets (no ramp).
     MixVoice& play(const Sample& sample, uint32_t step, uint32_t step_fraction)
     {
-        MixVoice& v = voices[0];
+        MixVoice& v = mixer.voices[0];
         v = MixVoice{};
         v.sample = &sample;
         v.step = step;
@@ -56,31 +58,28 @@ protected:
     std::vector<float> mix(int frames)
     {
         std::vector<float> out(2 * static_cast<size_t>(frames), 0.0f);
-        mix_voices(out.data(), frames);
+        mix_voices(mixer, out.data(), frames);
         return out;
     }
 };
 
-TEST_F(Mixer, RampAndBlockLengthsFollowTheRate)
+TEST_F(Mixing, RampAndBlockLengthsFollowTheRate)
 {
-    EXPECT_EQ(ramp_frames, 128);
-    EXPECT_EQ(block_frames, 884);
-    EXPECT_EQ(ring_frames, 88400);
-    output_configure(48000);
-    EXPECT_EQ(ramp_frames, 139);
-    output_configure(22050);
-    EXPECT_EQ(ramp_frames, 64);
-    EXPECT_EQ(block_frames, 444);  // 441 rounded up to a multiple of 4
-    EXPECT_FALSE(output_configure(300));  // too low for a ramp of one frame
-    EXPECT_EQ(output_rate, 22050);
-    EXPECT_FLOAT_EQ(ramp_frames_inverse, 1.0f / 64);
-    EXPECT_EQ(voices[200].index, 200);
-    EXPECT_EQ(voices[200].step, 1u);
+    EXPECT_EQ(mixer.ramp_frames, 128);
+    EXPECT_EQ(block_frames_at(44100), 884);
+    mixer_configure(mixer, 48000);
+    EXPECT_EQ(mixer.ramp_frames, 139);
+    mixer_configure(mixer, 22050);
+    EXPECT_EQ(mixer.ramp_frames, 64);
+    EXPECT_EQ(block_frames_at(22050), 444);  // 441 rounded up to a multiple of 4
+    EXPECT_FLOAT_EQ(mixer.ramp_frames_inverse, 1.0f / 64);
+    EXPECT_EQ(mixer.voices[200].index, 200);
+    EXPECT_EQ(mixer.voices[200].step, 1u);
 }
 
 // 1000 frames at half speed last exactly 2000 output frames; the last one
 // interpolates halfway to the zero frame after the end.
-TEST_F(Mixer, OneShotAtHalfSpeedLastsTwiceItsLength)
+TEST_F(Mixing, OneShotAtHalfSpeedLastsTwiceItsLength)
 {
     TestSample s(1000, SAMPLE_ONE_SHOT, 0, 1000);
     MixVoice& v = play(s.sample, 0, 0x80000000u);
@@ -95,7 +94,7 @@ TEST_F(Mixer, OneShotAtHalfSpeedLastsTwiceItsLength)
     EXPECT_EQ(v.position, 0u);
 }
 
-TEST_F(Mixer, ForwardLoopWrapsWithinTheCall)
+TEST_F(Mixing, ForwardLoopWrapsWithinTheCall)
 {
     TestSample s(150, SAMPLE_FORWARD_LOOP, 100, 50, true);
     MixVoice& v = play(s.sample, 1, 0);
@@ -107,7 +106,7 @@ TEST_F(Mixer, ForwardLoopWrapsWithinTheCall)
     EXPECT_EQ(v.position_fraction, 0u);
 }
 
-TEST_F(Mixer, PingPongReflectsAtTheEndAndTheStart)
+TEST_F(Mixing, PingPongReflectsAtTheEndAndTheStart)
 {
     TestSample s(150, SAMPLE_PING_PONG, 100, 50, true);
     MixVoice& v = play(s.sample, 1, 0);
@@ -126,7 +125,7 @@ TEST_F(Mixer, PingPongReflectsAtTheEndAndTheStart)
 
 // A ramp from silence to full gain takes ramp_frames frames, also when split
 // over calls, and ends exactly on its target.
-TEST_F(Mixer, RampReachesItsTargetAfterExactlyRampFrames)
+TEST_F(Mixing, RampReachesItsTargetAfterExactlyRampFrames)
 {
     TestSample s(100000, SAMPLE_ONE_SHOT, 0, 100000);
     MixVoice& v = play(s.sample, 1, 0);
@@ -147,7 +146,7 @@ TEST_F(Mixer, RampReachesItsTargetAfterExactlyRampFrames)
 
 // A target change in the middle of a ramp starts a new full ramp from where
 // the gains are; a side already at its target does not drift.
-TEST_F(Mixer, TargetChangeRestartsTheRampAndIdleSidesStayPut)
+TEST_F(Mixing, TargetChangeRestartsTheRampAndIdleSidesStayPut)
 {
     TestSample s(100000, SAMPLE_ONE_SHOT, 0, 100000);
     MixVoice& v = play(s.sample, 1, 0);
@@ -169,7 +168,7 @@ TEST_F(Mixer, TargetChangeRestartsTheRampAndIdleSidesStayPut)
 // The four-frame loops are a faster way to the same sound: over loops of every
 // kind, steps, start positions, steady gains and ramps, they give the same
 // bits as the plain loops.
-TEST_F(Mixer, WideLoopsGiveThePlainLoopsBits)
+TEST_F(Mixing, WideLoopsGiveThePlainLoopsBits)
 {
     if (!mixer_avx2)
         GTEST_SKIP() << "this processor runs only the plain loops";
@@ -199,7 +198,7 @@ TEST_F(Mixer, WideLoopsGiveThePlainLoopsBits)
             if (ramped)
                 v.target_left = gains[2], v.target_right = gains[3];
             outs[wide].assign(2 * 701, 0.25f);
-            mix_voices(outs[wide].data(), 701);
+            mix_voices(mixer, outs[wide].data(), 701);
             after[wide] = v;
         }
         mixer_avx2 = true;
@@ -213,10 +212,10 @@ TEST_F(Mixer, WideLoopsGiveThePlainLoopsBits)
     }
 }
 
-TEST_F(Mixer, VoicesPastTheMixedOnesAreNotMixed)
+TEST_F(Mixing, VoicesPastTheMixedOnesAreNotMixed)
 {
     TestSample s(1000, SAMPLE_ONE_SHOT, 0, 1000);
-    MixVoice& v = voices[MIXED_VOICES];
+    MixVoice& v = mixer.voices[MIXED_VOICES];
     v.sample = &s.sample;
     v.target_left = v.ramp_goal_left = v.gain_left = FULL_GAIN;
     std::vector<float> out = mix(100);
@@ -225,7 +224,7 @@ TEST_F(Mixer, VoicesPastTheMixedOnesAreNotMixed)
     EXPECT_EQ(v.position, 0u);
 }
 
-TEST_F(Mixer, EmptySampleStopsAtOnceWithoutReading)
+TEST_F(Mixing, EmptySampleStopsAtOnceWithoutReading)
 {
     MixVoice& v = play(empty_sample, 1, 0);
     std::vector<float> out = mix(10);
@@ -236,7 +235,7 @@ TEST_F(Mixer, EmptySampleStopsAtOnceWithoutReading)
 // Counting frames from cut values can stop a position a hair short of a loop
 // boundary; such positions must neither stall nor leave the sample (the
 // sanitizer build checks every read).
-TEST_F(Mixer, TinyStepsOnLoopsAtFrameZeroKeepMovingInsideTheSample)
+TEST_F(Mixing, TinyStepsOnLoopsAtFrameZeroKeepMovingInsideTheSample)
 {
     TestSample forward(1, SAMPLE_FORWARD_LOOP, 0, 1);
     MixVoice& v = play(forward.sample, 0, 0x1FF);
@@ -265,7 +264,7 @@ TEST_F(Mixer, TinyStepsOnLoopsAtFrameZeroKeepMovingInsideTheSample)
 // and the plain loops, ramped or not. The loop's frames and the fix-up frame
 // are 0 and every other frame, before the loop and past it, is large, so any
 // read outside shows in the output; a read far outside crashes.
-TEST_F(Mixer, EveryMixedPositionStaysInsideTheLoop)
+TEST_F(Mixing, EveryMixedPositionStaysInsideTheLoop)
 {
     constexpr int GUARD = 64;     // frames before the sample's first, and after its spare frames
     constexpr int16_t OUTSIDE = 30000;
@@ -336,7 +335,7 @@ TEST_F(Mixer, EveryMixedPositionStaysInsideTheLoop)
 
 // Steps above 255 frames per output frame are held at 255, and steps below
 // 256 × 2^-32 frames at that.
-TEST_F(Mixer, StepsOutsideTheRangeAreClamped)
+TEST_F(Mixing, StepsOutsideTheRangeAreClamped)
 {
     TestSample s(10, SAMPLE_PING_PONG, 2, 3);
     MixVoice& v = play(s.sample, 4000, 0);

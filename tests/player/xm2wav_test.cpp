@@ -89,6 +89,15 @@ TEST_F(Xm2Wav, RendersTheSongOnceByDefault)
     for (auto& entry : fs::directory_iterator(dir))
         files += entry.path().filename() != "stderr";
     EXPECT_EQ(files, 2);
+
+    // A jump back to an order already played ends the song there too, before
+    // the last order is ever reached.
+    xm::Song jumping = two_order_song();
+    jumping.patterns.push_back(jumping.patterns[0]);
+    jumping.patterns[1].at(1, 0, 2) = {0, 0, 0, 0x0B, 0};
+    jumping.orders = {0, 1, 0};
+    ASSERT_EQ(run(write_file("jumping.xm", xm::write(jumping)).string() + " " + (dir / "out.wav").string()).first, 0);
+    EXPECT_EQ(le32(read_bytes(dir / "out.wav"), 40), 6u * 6 * 882 * 4);
 }
 
 TEST_F(Xm2Wav, LengthAndRateOptions)
@@ -131,6 +140,16 @@ TEST_F(Xm2Wav, BadInputGivesOneLineAndNoOutput)
     EXPECT_EQ(run(not_xm.string() + " " + out.string() + " --rate 12").first, 1);
     EXPECT_EQ(run(not_xm.string() + " " + out.string() + " --until 3").first, 1);
     EXPECT_FALSE(fs::exists(out));
+
+    // A row the song never reaches before it ends.
+    fs::path song = write_file("song.xm", xm::write(two_order_song()));
+    for (const char* never : {"2/0", "1/4"}) {
+        auto [until_status, until_message] = run(song.string() + " " + out.string() + " --until " + never);
+        EXPECT_EQ(until_status, 1);
+        EXPECT_NE(until_message.find("song.xm: the song never reaches " + std::string(never)), std::string::npos)
+            << until_message;
+        EXPECT_FALSE(fs::exists(out));
+    }
 }
 
 // The show's song, rendered to where the show ends, is held to its bytes: a

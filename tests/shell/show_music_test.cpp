@@ -54,7 +54,7 @@ void record_entry(int)
 struct ShowMusicTest : ::testing::Test {
     void SetUp() override
     {
-        song_reference(); // rendered before the show takes the player
+        song_reference(); // rendered once, before the show's frames are timed
         show_frames.clear();
         stall_frame = -1;
         headless_set_answer(kAnswerNo);

@@ -2,8 +2,9 @@
 //
 //   xm2wav SONG.xm OUT.wav [--rate HZ] [--seconds S | --until ORDER/ROW]
 //
-// Without a length the song plays until it first returns to its restart
-// position after the last order, at most 10 minutes. The WAV is written to a
+// Without a length the song plays once, up to where it first goes back to an
+// order it has played (its end, or a jump back), at most 10 minutes; with
+// --until, up to where that row would begin. The WAV is written to a
 // temporary file beside OUT.wav and renamed into place when complete, so a
 // failed run leaves no partial output.
 #include <sys/stat.h>
@@ -20,12 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "player/memory_file.h"
-#include "player/mixer.h"
-#include "player/module.h"
-#include "player/output.h"
-#include "player/render.h"
-#include "player/replay.h"
+#include "qxm.h"
 
 namespace {
 
@@ -94,9 +90,9 @@ Options parse_options(int argc, char** argv)
         } else if (arg == "--rate") {
             char* end = nullptr;
             long rate = std::strtol(value(), &end, 10);
-            if (*end || rate < MIN_OUTPUT_RATE || rate > MAX_OUTPUT_RATE)
-                fail("--rate must be a whole number of Hz from " + std::to_string(MIN_OUTPUT_RATE) +
-                     " to " + std::to_string(MAX_OUTPUT_RATE));
+            if (*end || rate < QXM_MIN_RATE || rate > QXM_MAX_RATE)
+                fail("--rate must be a whole number of Hz from " + std::to_string(QXM_MIN_RATE) +
+                     " to " + std::to_string(QXM_MAX_RATE));
             options.rate = static_cast<int>(rate);
         } else if (arg == "--seconds") {
             char* end = nullptr;
@@ -123,47 +119,6 @@ Options parse_options(int argc, char** argv)
     options.song_path = paths[0];
     options.wav_path = paths[1];
     return options;
-}
-
-std::vector<unsigned char> read_file(const char* path)
-{
-    FILE* file = std::fopen(path, "rb");
-    if (!file)
-        fail(std::string(path) + ": " + std::strerror(errno));
-    std::vector<unsigned char> bytes;
-    unsigned char buffer[65536];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-        bytes.insert(bytes.end(), buffer, buffer + n);
-        if (bytes.size() > 0x7FFFFFFF)
-            fail(std::string(path) + ": too large to be an XM song");
-    }
-    bool read_error = std::ferror(file);
-    std::fclose(file);
-    if (read_error)
-        fail(std::string(path) + ": read error");
-    return bytes;
-}
-
-// Where rendering stops: the position of the row the next tick would start.
-struct StopRule {
-    int until_order = -1, until_row = -1;  // --until; otherwise the return to the restart position
-    bool last_order_played = false;
-};
-
-bool stop_before_tick(const Module* m, void* context)
-{
-    auto* rule = static_cast<StopRule*>(context);
-    if (m->tick != 0 || m->repeating_row)
-        return false;
-    int order = m->next_order >= 0 ? m->next_order : m->order;
-    int row = m->next_row >= 0 ? m->next_row : m->row;
-    bool started = m->next_row >= 0;  // a row has been played
-    if (rule->until_order >= 0)
-        return order == rule->until_order && row == rule->until_row;
-    if (started && m->order == m->song_length - 1)
-        rule->last_order_played = true;
-    return rule->last_order_played && order == m->restart_position && row == 0;
 }
 
 void put_le(std::vector<unsigned char>& out, uint32_t value, int bytes)
@@ -205,23 +160,23 @@ void show_progress(double fraction)
 int main(int argc, char** argv)
 {
     Options options = parse_options(argc, argv);
-    std::vector<unsigned char> song = read_file(options.song_path);
-    memory_source_use(song.data(), static_cast<int32_t>(song.size()));
-    output_configure(options.rate);
-    Module* module = module_create(options.song_path);
-    if (!module)
-        fail(std::string(options.song_path) + ": " + module_error);
-    replay_start(module);
+    char error[QXM_ERROR_SIZE];
+    QxmSong* song = qxm_song_load_file(options.song_path, error);
+    if (!song)
+        fail(std::string(options.song_path) + ": " + error);
+    QxmPlayer* player = qxm_player_create(song, options.rate);
+    if (!player)
+        fail("out of memory");
 
     const int64_t limit_frames =
         options.seconds >= 0 ? static_cast<int64_t>(options.seconds * options.rate)
                              : MAX_DEFAULT_SECONDS * options.rate;
     if (limit_frames * 4 > 0xFFFFFFFFll - 36)
         fail("the output would exceed the 4 GiB a WAV file can hold");
-    StopRule rule;
-    rule.until_order = options.until_order;
-    rule.until_row = options.until_row;
-    RenderStop stop = options.seconds >= 0 ? nullptr : stop_before_tick;
+    if (options.seconds < 0) {
+        qxm_player_end_after_loops(player, 1);
+        qxm_player_end_at(player, options.until_order, options.until_row);
+    }
 
     std::string temp_path = std::string(options.wav_path) + ".XXXXXX";
     int fd = mkstemp(temp_path.data());
@@ -240,10 +195,7 @@ int main(int argc, char** argv)
         write_failed();
 
     const bool progress = isatty(STDERR_FILENO);
-    // Rendered in the streaming ring's blocks: ramps restart at every call of
-    // the mixer, so the same chunks give the same samples the show plays.
-    const int chunk_frames = block_frames;
-    std::vector<float> mix(2 * chunk_frames);
+    const int chunk_frames = 4096;
     std::vector<int16_t> pcm(2 * chunk_frames);
     std::vector<unsigned char> bytes(4 * chunk_frames);
     int64_t frames_done = 0;
@@ -251,8 +203,7 @@ int main(int argc, char** argv)
     while (frames_done < limit_frames) {
         int want = static_cast<int>(limit_frames - frames_done < chunk_frames ? limit_frames - frames_done
                                                                               : chunk_frames);
-        int got = render_mix(module, mix.data(), want, stop, &rule);
-        float_to_pcm16(pcm.data(), mix.data(), got);
+        int got = qxm_player_render_int16(player, pcm.data(), want);
         for (int i = 0; i < 2 * got; ++i) {
             auto v = static_cast<uint16_t>(pcm[i]);
             bytes[2 * i] = static_cast<unsigned char>(v);
@@ -262,11 +213,11 @@ int main(int argc, char** argv)
             write_failed();
         frames_done += got;
         if (progress) {
-            int rows = module->patterns[module->order_table[module->order]].row_count;
+            const QxmPosition at = qxm_player_position(player);
             double fraction = options.seconds >= 0
                                   ? static_cast<double>(frames_done) / limit_frames
-                                  : (module->order + static_cast<double>(module->row) / rows) /
-                                        module->song_length;
+                                  : (at.order + static_cast<double>(at.row) / at.rows) /
+                                        qxm_song_order_count(song);
             int percent = static_cast<int>(fraction * 100);
             if (percent != last_percent) {
                 show_progress(fraction);
@@ -276,11 +227,22 @@ int main(int argc, char** argv)
         if (got < want)
             break;
     }
+    // A song that ends before the row asked for never reaches it.
+    const QxmPosition end = qxm_player_position(player);
+    const bool missed = options.until_order >= 0 && !(end.ended && end.loops == 0);
     if (progress) {
-        show_progress(1.0);
+        if (!missed)
+            show_progress(1.0);
         std::fputc('\n', stderr);
     }
-    module_free(module);
+    qxm_player_free(player);
+    qxm_song_free(song);
+    if (missed) {
+        std::fclose(out);
+        std::remove(temp_path.c_str());
+        fail(std::string(options.song_path) + ": the song never reaches " + std::to_string(options.until_order) +
+             "/" + std::to_string(options.until_row));
+    }
 
     header = wav_header(options.rate, static_cast<uint32_t>(frames_done * 4));
     if (std::fseek(out, 0, SEEK_SET) != 0 ||

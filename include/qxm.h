@@ -1,0 +1,106 @@
+/* qxm: the invitation's XM player as a library. Plays XM songs (FastTracker
+ * II's "Extended Module" files) into 16-bit or float stereo, as FastTracker
+ * II plays them.
+ *
+ * Load a song once, from memory or from a file; then make a player for each
+ * stream of sound you want from it. A loaded song is only ever read, so
+ * several players may share one, each on a thread of its own; one player is
+ * used by one thread at a time. Free the players before their song.
+ *
+ * A player mixes its song in blocks of about 20 ms and hands the frames out
+ * as they are asked for: the sound is the same, bit for bit, however many
+ * frames each call asks for. A frame is a left and a right value,
+ * interleaved. Positions are those of the last frame handed out. Nothing here
+ * prints, allocates while rendering, or keeps state outside its song and
+ * players.
+ *
+ * Link with the static library and the C++ runtime:
+ *   cc example.c $(pkg-config --cflags --libs qxm)
+ */
+#ifndef QXM_H
+#define QXM_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef struct QxmSong QxmSong;
+typedef struct QxmPlayer QxmPlayer;
+
+enum {
+    QXM_ERROR_SIZE = 160,    /* bytes of the error text a load may write */
+    QXM_MIN_RATE = 1000,     /* output rates a player accepts, frames per second */
+    QXM_MAX_RATE = 384000
+};
+
+/* Loads a song from size bytes at data, which are not needed after the call.
+ * Returns null if they hold no XM song the player can play; then error, if
+ * not null, holds the reason: one line, without a full stop. A file cut short
+ * plays what it holds. */
+QxmSong* qxm_song_load_memory(const void* data, size_t size, char error[QXM_ERROR_SIZE]);
+
+/* The same for the file at path; an error that comes from the file system is
+ * the system's own text ("No such file or directory"). */
+QxmSong* qxm_song_load_file(const char* path, char error[QXM_ERROR_SIZE]);
+
+/* Releases a song and everything it holds; null does nothing. */
+void qxm_song_free(QxmSong* song);
+
+int qxm_song_channel_count(const QxmSong* song); /* channels of the song, 1..64 */
+int qxm_song_order_count(const QxmSong* song);   /* entries of its order list, 1..256 */
+
+/* A player of song at rate output frames per second, ready to play from the
+ * song's first row. Null for a null song, a rate outside QXM_MIN_RATE to
+ * QXM_MAX_RATE, or when memory runs out. The song must outlive the player. */
+QxmPlayer* qxm_player_create(const QxmSong* song, int rate);
+
+/* Releases a player; null does nothing. */
+void qxm_player_free(QxmPlayer* player);
+
+/* Writes the next count frames into frames (2 × count values) and returns
+ * how many it wrote: count, or fewer once the song has reached the end set
+ * below, and 0 after it. int16 values are rounded and clipped; float values
+ * are the same sound divided by 32768, not clipped. */
+int qxm_player_render_int16(QxmPlayer* player, int16_t* frames, int count);
+int qxm_player_render_float(QxmPlayer* player, float* frames, int count);
+
+typedef struct QxmPosition {
+    int order; /* entry of the order list being played, 0..orders - 1 */
+    int row;   /* row of its pattern, 0..rows - 1 */
+    int rows;  /* rows in that pattern */
+    int tick;  /* tick within the row, from 0 */
+    int loops; /* times the song has gone back to an order it had passed:
+                  its end, or a jump back */
+    int ended; /* 1 once every frame up to the end set below is handed out */
+} QxmPosition;
+
+/* Where the last frame handed out was in the song; order 0, row 0, tick 0
+ * before the first. */
+QxmPosition qxm_player_position(const QxmPlayer* player);
+
+/* Goes on from row 0 of order at once: frames already mixed are dropped, the
+ * notes sounding go on, as after a jump in the song. Also plays on a song
+ * that has ended. 0 (nothing changed) for an order outside the order list. */
+int qxm_player_seek_order(QxmPlayer* player, int order);
+
+/* The song ends where it would go back for the loops-th time (1: it plays
+ * once); 0, the default, lets it play on for ever. */
+void qxm_player_end_after_loops(QxmPlayer* player, int loops);
+
+/* The song ends where row `row` of order `order` would begin; an order of
+ * -1, the default, ends it nowhere. */
+void qxm_player_end_at(QxmPlayer* player, int order, int row);
+
+/* Silences channel 0..channels - 1 (muted 1) or lets it sound again (0),
+ * from the next block on; the song plays on underneath. 0 for a channel the
+ * song does not have. */
+int qxm_player_mute_channel(QxmPlayer* player, int channel, int muted);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* QXM_H */

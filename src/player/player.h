@@ -1,0 +1,55 @@
+// One player: everything that changes while a song plays (the replay's
+// position and channels, the mixer's voices, the block being handed out)
+// over a song it only reads. The public header (include/qxm.h) calls it
+// QxmPlayer and lists what it does; this is its inside, for the tests and the
+// block size the streaming ring shares.
+//
+// A player mixes a block of block_frames at a time, ticking the replay
+// whenever a tick's frames are used up, and hands frames out of the block as
+// they are asked for. A gain ramp that two mixer calls split is rounded once
+// more where they meet, so the blocks, not the sizes asked for, decide where
+// the mixer is called: the sound is the same whatever is asked, and the same
+// as the streaming ring's, which is made of such blocks.
+// It notes where every tick of the block begins, so that the position it
+// reports is that of the last frame handed out.
+#pragma once
+
+#include <cstdint>
+
+#include "player/mixer.h"
+#include "player/module.h"
+#include "player/replay.h"
+#include "qxm.h"
+
+constexpr int BLOCK_MS = 20;  // about this much sound makes a block
+
+// Frames of a block at rate: rate × BLOCK_MS / 1000, rounded up to a multiple
+// of 4 (884 at 44100 Hz). The streaming ring is made of such blocks.
+int block_frames_at(int rate);
+
+// A tick that begins in the block being handed out.
+struct TickMark {
+    int32_t frame;  // frame of the block it begins at
+    int32_t order;  // the row it plays
+    int32_t row;
+    int32_t tick;   // its number within the row
+    int32_t loops;  // the player's loop_count when it began
+};
+
+struct QxmPlayer {
+    Replay replay;
+    Mixer mixer;
+    int32_t block_frames;  // frames of a full block
+    float* block;          // block_frames stereo frames in 16-bit units, owned
+    int32_t block_length;  // frames mixed into block: block_frames, or fewer where the song ended
+    int32_t block_read;    // frames of block handed out, 0..block_length
+    TickMark* marks;       // block_frames + 1, owned: marks[0] is where the block began,
+                           // then one for each tick begun in it, in frame order
+    int32_t mark_count;    // 1..block_frames + 1
+    int32_t loop_count;    // times the song has gone back to an order it had passed
+    int32_t loop_limit;    // the song ends where loop_count would reach it; 0: never
+    int32_t end_order;     // the song ends where this row would begin; -1: nowhere
+    int32_t end_row;
+    bool end_reached;      // the last block ends where the song does: nothing is mixed after it
+};
+using Player = QxmPlayer;

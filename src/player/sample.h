@@ -1,0 +1,20 @@
+// One sample as the player holds it: signed 16-bit mono frames and how they
+// loop. Built by the loader (module.cpp), read by the replay and the mixer.
+#pragma once
+
+#include <cstdint>
+
+struct Sample {
+    int16_t* data;         // length + 8 frames, delta-decoded; null when length is 0
+    uint32_t length;       // frames
+    uint32_t loop_start;   // frames; 0 without a loop
+    uint32_t loop_length;  // frames; = length without a loop, so start + length is where play ends or wraps
+    uint8_t volume;        // default volume, 0..64 in a well-formed file
+    int8_t finetune;       // 1/128 semitone
+    int32_t panning;       // default panning 0..255
+    uint8_t bits;          // depth in the file; 16 once loaded
+    uint8_t loop_mode;     // SAMPLE_ONE_SHOT, SAMPLE_FORWARD_LOOP or SAMPLE_PING_PONG; 0 for the empty sample
+    int8_t relative_note;  // semitones added to the cell note
+};
+
+enum : uint8_t { SAMPLE_ONE_SHOT = 1, SAMPLE_FORWARD_LOOP = 2, SAMPLE_PING_PONG = 4 };
