@@ -4,7 +4,9 @@
 // end) is reached, where a gain ramp ends, or where the call's frames run out,
 // so the inner loops carry no tests. Positions are 32.32 fixed point held as
 // one 64-bit value; bit 0 of the fraction is dropped before every advance
-// because the interpolation weight uses only its upper 31 bits.
+// because the interpolation weight uses only its upper 31 bits. Values are
+// interpolated and mixed in single precision, the buffer's own; only ramping
+// gains are carried in double precision.
 #include "player/mixer.h"
 
 #include <cmath>
@@ -19,161 +21,152 @@
 #if defined(__x86_64__) && defined(__GNUC__)
 bool mixer_avx2 = [] {
     __builtin_cpu_init();  // this runs as a static constructor, maybe before the runtime's own
-    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    return __builtin_cpu_supports("avx2");
 }();
 #else
 bool mixer_avx2 = false;
 #endif
 namespace {
 
-constexpr double WEIGHT_UNIT = 0x1p-31;   // interpolation weight per unit of fraction >> 1
+constexpr float WEIGHT_UNIT = 0x1p-31f;          // interpolation weight per unit of fraction >> 1
 constexpr uint64_t MIN_STEP = 256;               // 256 × 2^-32 frames per output frame
 constexpr uint64_t MAX_STEP = uint64_t{255} << 32;  // 255 frames per output frame
 
-// One interpolated sample value at a 32.32 position.
-inline double interpolate(const int16_t* data, uint64_t position)
+// One interpolated sample value at a 32.32 position, in single precision: the
+// weight's 31 bits are rounded to 24 as the conversion rounds them, s1 - s0 is
+// exact, then one multiplication and one addition round. Every path forms the
+// value by these operations in this order, so all give the same bits.
+inline float interpolate(const int16_t* data, uint64_t position)
 {
     const int16_t* frame = data + (position >> 32);
-    double s0 = frame[0];
-    return s0 + (frame[1] - s0) * ((static_cast<uint32_t>(position) >> 1) * WEIGHT_UNIT);
+    const float s0 = frame[0];
+    const float weight =
+        static_cast<float>(static_cast<int32_t>(static_cast<uint32_t>(position) >> 1)) * WEIGHT_UNIT;
+    return s0 + (frame[1] - s0) * weight;
 }
-
-#if defined(__SSE2__)
-// Two interpolated values, for the positions p0 and p1, in one register. The
-// same double-precision operations as interpolate(), two at a time.
-inline __m128d interpolate_pair(const int16_t* data, uint64_t p0, uint64_t p1)
-{
-    int32_t pair0, pair1;  // a frame and the next, as two int16
-    std::memcpy(&pair0, data + (p0 >> 32), 4);
-    std::memcpy(&pair1, data + (p1 >> 32), 4);
-    __m128i frames = _mm_unpacklo_epi32(_mm_cvtsi32_si128(pair0), _mm_cvtsi32_si128(pair1));
-    frames = _mm_srai_epi32(_mm_unpacklo_epi16(frames, frames), 16);  // s0 a, s1 a, s0 b, s1 b
-    __m128d s0 = _mm_cvtepi32_pd(_mm_shuffle_epi32(frames, _MM_SHUFFLE(3, 1, 2, 0)));
-    __m128d s1 = _mm_cvtepi32_pd(_mm_shuffle_epi32(frames, _MM_SHUFFLE(2, 0, 3, 1)));
-    __m128i halves = _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int32_t>(static_cast<uint32_t>(p0) >> 1)),
-                                        _mm_cvtsi32_si128(static_cast<int32_t>(static_cast<uint32_t>(p1) >> 1)));
-    __m128d weight = _mm_mul_pd(_mm_cvtepi32_pd(halves), _mm_set1_pd(WEIGHT_UNIT));
-    return _mm_add_pd(s0, _mm_mul_pd(_mm_sub_pd(s1, s0), weight));
-}
-#endif
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #define MIXER_HAS_AVX2_PATH 1
 
-// Four frames per pass in 256-bit registers, on processors that have AVX2 and
-// fused multiply-add, giving the same bits as the portable loops.
+// Eight frames per pass in 256-bit registers on processors that have AVX2,
+// giving the same bits as the portable loops.
 //
 // After one advance, bit 0 of the position is that of the step, so every
 // further advance adds the step less its bit 0: from the second frame on the
-// positions form an arithmetic series, which lets the four positions of a pass
-// (and their weights) be formed without waiting on each other. The four frames
-// sit in the 64-bit lanes in the order 0, 2, 1, 3, so that in-lane unpacking of
-// value × left and value × right yields the left, right pairs of frames 0 and 1
-// and of frames 2 and 3.
+// positions form an arithmetic series, which lets the frames of a pass be
+// fetched without waiting on each other, and their fractions move on in
+// 32-bit lanes by one addition a pass.
 //
-// The interpolation is done in integers, where it is exact: with the weight
-// w = fraction >> 1, the value × 2^32 is s0 × 2^32 + 2 × (s1 - s0) × w, an
-// integer below 2^49, and the portable loops' double arithmetic forms the same
-// value (× 2^-32) without rounding. Its double is read from the bits of the
-// integer plus those of 1.5 × 2^52, and the gains carry the 2^-32 (scaling by
-// a power of two changes no rounding). Conversions from integer to double run
-// on a single port of some processors, which this keeps free for the mix.
-struct FourFrames {
+// The lanes hold the frames in the order 0, 1, 4, 5, 2, 3, 6, 7, so that
+// unpacking value × left with value × right within each half of the register
+// yields frames 0 to 3 and 4 to 7 as left, right pairs in the order of memory.
+constexpr int LANE_FRAME[8] = {0, 1, 4, 5, 2, 3, 6, 7};
+
+struct EightFrames {
     uint64_t position;      // of the pass's first frame
     uint64_t even_advance;  // the step less its bit 0, negated backward
-    __m256i weights;        // each lane's w in its low 32 bits
+    __m256i fractions;      // each lane's position fraction
 };
 
-__attribute__((target("avx2"))) inline FourFrames four_frames_from(uint64_t position, uint64_t even_advance)
+__attribute__((target("avx2"))) inline EightFrames eight_frames_from(uint64_t position, uint64_t even_advance)
 {
-    auto weight = [](uint64_t q) { return static_cast<int64_t>(static_cast<uint32_t>(q) >> 1); };
-    return {position, even_advance,
-            _mm256_set_epi64x(weight(position + 3 * even_advance), weight(position + even_advance),
-                              weight(position + 2 * even_advance), weight(position))};
+    int32_t fractions[8];
+    for (int lane = 0; lane < 8; ++lane)
+        fractions[lane] = static_cast<int32_t>(static_cast<uint32_t>(position + LANE_FRAME[lane] * even_advance));
+    return {position, even_advance, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(fractions))};
 }
 
-// The next four frames' values × 2^32, each as the bits of 1.5 × 2^52 plus it.
-__attribute__((target("avx2"))) inline __m256i next_four_frames(const int16_t* data, FourFrames& f)
+// The frame at position and the next, as two int16, in every lane.
+__attribute__((target("avx2"))) inline __m256i pair_at(const int16_t* data, uint64_t position)
+{
+    int32_t bits;
+    std::memcpy(&bits, data + (position >> 32), 4);
+    return _mm256_set1_epi32(bits);
+}
+
+// The next eight frames' interpolated values, lanes in LANE_FRAME order.
+__attribute__((target("avx2"))) inline __m256 next_eight_values(const int16_t* data, EightFrames& f)
 {
     const uint64_t p = f.position, a = f.even_advance;
-    int32_t pair0, pair1, pair2, pair3;  // a frame and the next, as two int16
-    std::memcpy(&pair0, data + (p >> 32), 4);
-    std::memcpy(&pair1, data + ((p + a) >> 32), 4);
-    std::memcpy(&pair2, data + ((p + 2 * a) >> 32), 4);
-    std::memcpy(&pair3, data + ((p + 3 * a) >> 32), 4);
-    f.position = p + 4 * a;
-    // Each lane holds its pair twice; one multiply-add of 16-bit pairs gives
-    // 2 × (s1 - s0) in the low half and s0 in the high half, which as a 64-bit
-    // value is s0 × 2^32 once the low half is cleared.
-    __m256i pairs = _mm256_blend_epi32(
-        _mm256_blend_epi32(_mm256_set1_epi32(pair0), _mm256_set1_epi32(pair2), 0x0C),
-        _mm256_blend_epi32(_mm256_set1_epi32(pair1), _mm256_set1_epi32(pair3), 0xC0), 0xF0);
-    __m256i parts = _mm256_madd_epi16(pairs, _mm256_set1_epi64x(0x000000010002FFFE));
-    __m256i slope = _mm256_mul_epi32(parts, f.weights);  // 2 × (s1 - s0) × w, 64 bits
-    // A pass moves each fraction by four advances; the weights keep its upper 31 bits.
-    f.weights = _mm256_and_si256(_mm256_add_epi64(f.weights, _mm256_set1_epi64x(static_cast<uint32_t>(2 * a))),
-                                 _mm256_set1_epi64x(0x7FFFFFFF));
-    __m256i start = _mm256_add_epi64(_mm256_and_si256(parts, _mm256_set1_epi64x(static_cast<int64_t>(0xFFFFFFFF00000000))),
-                                     _mm256_set1_epi64x(0x4338000000000000));  // the bits of 1.5 × 2^52
-    return _mm256_add_epi64(slope, start);
+    // Each frame's pair is broadcast from memory and blended into its lane.
+    const __m256i front = _mm256_blend_epi32(_mm256_blend_epi32(pair_at(data, p), pair_at(data, p + a), 0x02),
+                                             _mm256_blend_epi32(pair_at(data, p + 4 * a), pair_at(data, p + 5 * a), 0x08),
+                                             0x0C);
+    const __m256i back = _mm256_blend_epi32(_mm256_blend_epi32(pair_at(data, p + 2 * a), pair_at(data, p + 3 * a), 0x20),
+                                            _mm256_blend_epi32(pair_at(data, p + 6 * a), pair_at(data, p + 7 * a), 0x80),
+                                            0xC0);
+    const __m256i pairs = _mm256_blend_epi32(front, back, 0xF0);
+    f.position = p + 8 * a;
+    const __m256 s0 = _mm256_cvtepi32_ps(_mm256_srai_epi32(_mm256_slli_epi32(pairs, 16), 16));
+    const __m256 s1 = _mm256_cvtepi32_ps(_mm256_srai_epi32(pairs, 16));
+    const __m256 weight =
+        _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_srli_epi32(f.fractions, 1)), _mm256_set1_ps(WEIGHT_UNIT));
+    f.fractions = _mm256_add_epi32(f.fractions, _mm256_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(8 * a))));
+    return _mm256_add_ps(s0, _mm256_mul_ps(_mm256_sub_ps(s1, s0), weight));
 }
 
-// Adds the products of four frames (lanes in the order 0, 2, 1, 3) to out.
-__attribute__((target("avx2"))) inline void add_four_frames(float* out, __m256d to_left, __m256d to_right)
-{
-    __m256d low = _mm256_add_pd(_mm256_cvtps_pd(_mm_loadu_ps(out)), _mm256_unpacklo_pd(to_left, to_right));
-    __m256d high = _mm256_add_pd(_mm256_cvtps_pd(_mm_loadu_ps(out + 4)), _mm256_unpackhi_pd(to_left, to_right));
-    _mm_storeu_ps(out, _mm256_cvtpd_ps(low));
-    _mm_storeu_ps(out + 4, _mm256_cvtpd_ps(high));
-}
-
-constexpr double UNSCALE = 0x1p-32;
-constexpr double MAGIC = 0x1.8p52;
-
-// passes × 4 frames at constant gains from position, which has bit 0 of the
+// passes × 8 frames at constant gains from position, which has bit 0 of the
 // advance (so that its frames follow the series); returns the position after
-// them. With b the bits read as a double, the product is
-// (b - 1.5 × 2^52) × gain, formed with one rounding as
-// b × gain - 1.5 × 2^52 × gain: that last product has at most 26 significant
-// bits, so it is exact, and the fused multiply-add rounds the same value the
-// portable loops round. No other arithmetic here could be fused.
-__attribute__((target("avx2,fma"))) uint64_t mix_steady_wide(const int16_t* data, uint64_t position,
-                                                             uint64_t even_advance, float* out, int passes,
-                                                             double left, double right)
+// them. Only AVX2 is asked for, so nothing here can be fused into a
+// multiply-add that the portable loops would round differently.
+__attribute__((target("avx2"))) uint64_t mix_steady_wide(const int16_t* data, uint64_t position,
+                                                         uint64_t even_advance, float* out, int passes,
+                                                         float left, float right)
 {
-    FourFrames f = four_frames_from(position, even_advance);
-    const __m256d left_gain = _mm256_set1_pd(left * UNSCALE), right_gain = _mm256_set1_pd(right * UNSCALE);
-    const __m256d left_offset = _mm256_set1_pd(-MAGIC * (left * UNSCALE));
-    const __m256d right_offset = _mm256_set1_pd(-MAGIC * (right * UNSCALE));
-    for (int pass = 0; pass < passes; ++pass, out += 8) {
-        __m256d b = _mm256_castsi256_pd(next_four_frames(data, f));
-        add_four_frames(out, _mm256_fmadd_pd(b, left_gain, left_offset), _mm256_fmadd_pd(b, right_gain, right_offset));
+    EightFrames f = eight_frames_from(position, even_advance);
+    const __m256 left_gain = _mm256_set1_ps(left), right_gain = _mm256_set1_ps(right);
+    for (int pass = 0; pass < passes; ++pass, out += 16) {
+        const __m256 v = next_eight_values(data, f);
+        const __m256 to_left = _mm256_mul_ps(v, left_gain), to_right = _mm256_mul_ps(v, right_gain);
+        _mm256_storeu_ps(out, _mm256_add_ps(_mm256_loadu_ps(out), _mm256_unpacklo_ps(to_left, to_right)));
+        _mm256_storeu_ps(out + 8, _mm256_add_ps(_mm256_loadu_ps(out + 8), _mm256_unpackhi_ps(to_left, to_right)));
     }
     return f.position;
 }
 
-// The same with gains that move by an increment per frame: frame j of the
-// ramp's segment (these frames start at j = first_frame) at
-// left + j × left_increment, and right alike, each rounded as the portable
-// loop rounds it.
+struct RampGains {
+    __m256d left, right;            // at frame j = 0 of the segment
+    __m256d left_step, right_step;  // per frame
+};
+
+// Adds four frames' values (in frame order) at the gains of their frames j to out.
+__attribute__((target("avx2"))) inline void add_four_ramped(float* out, __m128 values, __m256d frames,
+                                                            const RampGains& gains)
+{
+    const __m256d v = _mm256_cvtps_pd(values);
+    const __m256d to_left = _mm256_mul_pd(v, _mm256_add_pd(gains.left, _mm256_mul_pd(frames, gains.left_step)));
+    const __m256d to_right = _mm256_mul_pd(v, _mm256_add_pd(gains.right, _mm256_mul_pd(frames, gains.right_step)));
+    // The unpackings give left, right of frames 0 and 2, then of frames 1 and 3.
+    const __m256d even = _mm256_unpacklo_pd(to_left, to_right), odd = _mm256_unpackhi_pd(to_left, to_right);
+    const __m256d first = _mm256_permute2f128_pd(even, odd, 0x20), second = _mm256_permute2f128_pd(even, odd, 0x31);
+    _mm_storeu_ps(out, _mm256_cvtpd_ps(_mm256_add_pd(_mm256_cvtps_pd(_mm_loadu_ps(out)), first)));
+    _mm_storeu_ps(out + 4, _mm256_cvtpd_ps(_mm256_add_pd(_mm256_cvtps_pd(_mm_loadu_ps(out + 4)), second)));
+}
+
+// The same with gains that move by an increment per frame, carried in double
+// precision: frame j of the ramp's segment (these frames start at
+// j = first_frame) at left + j × left_increment, and right alike, each product
+// and sum rounded as the portable loop rounds them.
 __attribute__((target("avx2"))) uint64_t mix_ramped_wide(const int16_t* data, uint64_t position,
                                                          uint64_t even_advance, float* out, int passes,
                                                          int first_frame, double left, double right,
                                                          double left_increment, double right_increment)
 {
-    FourFrames f = four_frames_from(position, even_advance);
-    const __m256d magic = _mm256_set1_pd(MAGIC);
-    const __m256d left_gain = _mm256_set1_pd(left * UNSCALE), right_gain = _mm256_set1_pd(right * UNSCALE);
-    const __m256d left_step = _mm256_set1_pd(left_increment * UNSCALE);
-    const __m256d right_step = _mm256_set1_pd(right_increment * UNSCALE);
-    __m256d frames = _mm256_add_pd(_mm256_set_pd(3, 1, 2, 0), _mm256_set1_pd(first_frame));  // j of each lane
-    const __m256d four = _mm256_set1_pd(4);
-    for (int pass = 0; pass < passes; ++pass, out += 8) {
-        __m256d v = _mm256_sub_pd(_mm256_castsi256_pd(next_four_frames(data, f)), magic);
-        __m256d left_gains = _mm256_add_pd(left_gain, _mm256_mul_pd(frames, left_step));
-        __m256d right_gains = _mm256_add_pd(right_gain, _mm256_mul_pd(frames, right_step));
-        frames = _mm256_add_pd(frames, four);
-        add_four_frames(out, _mm256_mul_pd(v, left_gains), _mm256_mul_pd(v, right_gains));
+    EightFrames f = eight_frames_from(position, even_advance);
+    const RampGains gains = {_mm256_set1_pd(left), _mm256_set1_pd(right), _mm256_set1_pd(left_increment),
+                             _mm256_set1_pd(right_increment)};
+    // j of frames 0, 1, 2, 3 (the left, right pairs of the low unpacking) and 4 .. 7
+    __m256d low_frames = _mm256_add_pd(_mm256_set_pd(3, 2, 1, 0), _mm256_set1_pd(first_frame));
+    __m256d high_frames = _mm256_add_pd(low_frames, _mm256_set1_pd(4));
+    const __m256d eight = _mm256_set1_pd(8);
+    for (int pass = 0; pass < passes; ++pass, out += 16) {
+        // Lanes 0, 1, 4, 5 hold frames 0 to 3 and lanes 2, 3, 6, 7 frames 4 to 7.
+        const __m256 v = next_eight_values(data, f);
+        const __m256 ordered = _mm256_castpd_ps(_mm256_permute4x64_pd(_mm256_castps_pd(v), 0xD8));
+        add_four_ramped(out, _mm256_castps256_ps128(ordered), low_frames, gains);
+        add_four_ramped(out + 8, _mm256_extractf128_ps(ordered, 1), high_frames, gains);
+        low_frames = _mm256_add_pd(low_frames, eight);
+        high_frames = _mm256_add_pd(high_frames, eight);
     }
     return f.position;
 }
@@ -196,11 +189,22 @@ __attribute__((target("avx2"))) int float_to_pcm16_wide(int16_t* destination, co
 
 #endif
 
-// One frame at the gains left and right; the position moves on by advance.
-inline void mix_frame(const int16_t* data, uint64_t& position, uint64_t advance, float* out, double left,
-                      double right)
+// One frame at the constant gains left and right, in single precision; the
+// position moves on by advance.
+inline void mix_steady_frame(const int16_t* data, uint64_t& position, uint64_t advance, float* out, float left,
+                             float right)
 {
-    double v = interpolate(data, position);
+    const float v = interpolate(data, position);
+    out[0] += v * left;
+    out[1] += v * right;
+    position = (position & ~uint64_t{1}) + advance;
+}
+
+// One frame at ramping gains, which are carried in double precision.
+inline void mix_ramped_frame(const int16_t* data, uint64_t& position, uint64_t advance, float* out, double left,
+                             double right)
+{
+    const double v = interpolate(data, position);
     out[0] = static_cast<float>(out[0] + v * left);
     out[1] = static_cast<float>(out[1] + v * right);
     position = (position & ~uint64_t{1}) + advance;
@@ -208,50 +212,36 @@ inline void mix_frame(const int16_t* data, uint64_t& position, uint64_t advance,
 
 // Frames at a constant gain. advance is the step, negated on the ping-pong
 // return leg.
-void mix_steady(const int16_t* data, uint64_t& position, uint64_t advance, float* out, int count,
-                double left, double right)
+void mix_steady(const int16_t* data, uint64_t& position, uint64_t advance, float* out, int count, float left,
+                float right)
 {
     uint64_t p = position;
 #if defined(MIXER_HAS_AVX2_PATH)
-    if (mixer_avx2 && count >= 4) {
+    if (mixer_avx2 && count >= 8) {
         if ((p ^ advance) & 1) {  // frame 0 is off the series the later frames follow
-            mix_frame(data, p, advance, out, left, right);
+            mix_steady_frame(data, p, advance, out, left, right);
             --count;
             out += 2;
         }
-        const int passes = count / 4;
+        const int passes = count / 8;
         p = mix_steady_wide(data, p, advance & ~uint64_t{1}, out, passes, left, right);
-        count -= 4 * passes;
-        out += 8 * passes;
+        count -= 8 * passes;
+        out += 16 * passes;
     }
 #endif
-#if defined(__SSE2__)
     // Two frames per pass, their arithmetic interleaved.
-    const __m128d gains = _mm_set_pd(right, left);
     for (; count >= 2; count -= 2, out += 4) {
-        uint64_t next = (p & ~uint64_t{1}) + advance;
-        __m128d v = interpolate_pair(data, p, next);
-        __m128 mixed = _mm_loadu_ps(out);  // left, right of two frames
-        __m128d first = _mm_add_pd(_mm_cvtps_pd(mixed), _mm_mul_pd(_mm_unpacklo_pd(v, v), gains));
-        __m128d second = _mm_add_pd(_mm_cvtps_pd(_mm_movehl_ps(mixed, mixed)),
-                                    _mm_mul_pd(_mm_unpackhi_pd(v, v), gains));
-        _mm_storeu_ps(out, _mm_movelh_ps(_mm_cvtpd_ps(first), _mm_cvtpd_ps(second)));
+        const uint64_t next = (p & ~uint64_t{1}) + advance;
+        const float v0 = interpolate(data, p);
+        const float v1 = interpolate(data, next);
+        out[0] += v0 * left;
+        out[1] += v0 * right;
+        out[2] += v1 * left;
+        out[3] += v1 * right;
         p = (next & ~uint64_t{1}) + advance;
     }
-#else
-    for (; count >= 2; count -= 2, out += 4) {
-        uint64_t next = (p & ~uint64_t{1}) + advance;
-        double v0 = interpolate(data, p);
-        double v1 = interpolate(data, next);
-        out[0] = static_cast<float>(out[0] + v0 * left);
-        out[1] = static_cast<float>(out[1] + v0 * right);
-        out[2] = static_cast<float>(out[2] + v1 * left);
-        out[3] = static_cast<float>(out[3] + v1 * right);
-        p = (next & ~uint64_t{1}) + advance;
-    }
-#endif
     if (count)
-        mix_frame(data, p, advance, out, left, right);
+        mix_steady_frame(data, p, advance, out, left, right);
     position = p;
 }
 
@@ -265,21 +255,21 @@ void mix_ramped(const int16_t* data, uint64_t& position, uint64_t advance, float
     uint64_t p = position;
     int j = 0;
 #if defined(MIXER_HAS_AVX2_PATH)
-    if (mixer_avx2 && count >= 4) {
+    if (mixer_avx2 && count >= 8) {
         if ((p ^ advance) & 1) {  // frame 0 is off the series the later frames follow
-            mix_frame(data, p, advance, out, left, right);
+            mix_ramped_frame(data, p, advance, out, left, right);
             j = 1;
             out += 2;
         }
-        const int passes = (count - j) / 4;
+        const int passes = (count - j) / 8;
         p = mix_ramped_wide(data, p, advance & ~uint64_t{1}, out, passes, j, left, right, left_increment,
                             right_increment);
-        j += 4 * passes;
-        out += 8 * passes;
+        j += 8 * passes;
+        out += 16 * passes;
     }
 #endif
     for (; j < count; ++j, out += 2)
-        mix_frame(data, p, advance, out, left + j * left_increment, right + j * right_increment);
+        mix_ramped_frame(data, p, advance, out, left + j * left_increment, right + j * right_increment);
     position = p;
     left += count * left_increment;
     right += count * right_increment;

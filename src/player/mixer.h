@@ -45,8 +45,7 @@ struct Mixer {
     float ramp_frames_inverse;     // 1 / ramp_frames
 };
 
-// True where the processor has AVX2 and fused multiply-add and the four-frame
-// loops run; both paths give the same bits, and tests clear it to run the
+// True where the processor has AVX2 and the eight-frame loops run; both paths give the same bits, and tests clear it to run the
 // plain loops. Set once at start-up, shared by every player.
 extern bool mixer_avx2;
 

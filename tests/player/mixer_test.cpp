@@ -165,7 +165,7 @@ TEST_F(Mixing, TargetChangeRestartsTheRampAndIdleSidesStayPut)
     EXPECT_EQ(v.gain_right, 0.4f);
 }
 
-// The four-frame loops are a faster way to the same sound: over loops of every
+// The eight-frame loops are a faster way to the same sound: over loops of every
 // kind, steps, start positions, steady gains and ramps, they give the same
 // bits as the plain loops.
 TEST_F(Mixing, WideLoopsGiveThePlainLoopsBits)
@@ -260,7 +260,7 @@ TEST_F(Mixing, TinyStepsOnLoopsAtFrameZeroKeepMovingInsideTheSample)
 
 // Every frame the mixer reads lies inside the loop being played (or, for a
 // one-shot, inside the sample and its zero frame after the end), on every leg
-// of every loop kind, for any step it accepts, through both the four-frame
+// of every loop kind, for any step it accepts, through both the eight-frame
 // and the plain loops, ramped or not. The loop's frames and the fix-up frame
 // are 0 and every other frame, before the loop and past it, is large, so any
 // read outside shows in the output; a read far outside crashes.
