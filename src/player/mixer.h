@@ -45,9 +45,8 @@ struct Mixer {
     float ramp_frames_inverse;     // 1 / ramp_frames
 };
 
-// True where the processor has AVX2 and the four-frame loops run; both paths
-// give the same bits, and tests clear it to run the plain loops. Set once at
-// start-up, shared by every player.
+// True where the processor has AVX2 and the eight-frame loops run; both paths give the same bits, and tests clear it to run the
+// plain loops. Set once at start-up, shared by every player.
 extern bool mixer_avx2;
 
 // Sets the ramp constants for rate and resets every voice (index, step 1, idle).

@@ -165,7 +165,7 @@ TEST_F(Mixing, TargetChangeRestartsTheRampAndIdleSidesStayPut)
     EXPECT_EQ(v.gain_right, 0.4f);
 }
 
-// The four-frame loops are a faster way to the same sound: over loops of every
+// The eight-frame loops are a faster way to the same sound: over loops of every
 // kind, steps, start positions, steady gains and ramps, they give the same
 // bits as the plain loops.
 TEST_F(Mixing, WideLoopsGiveThePlainLoopsBits)
@@ -187,6 +187,7 @@ TEST_F(Mixing, WideLoopsGiveThePlainLoopsBits)
                                 (random() % 1000) / 2000.0f, (random() % 1000) / 2000.0f};
         const bool ramped = trial % 3 != 0;
         std::vector<float> outs[2];
+        MixVoice after[2];
         for (int wide = 0; wide < 2; ++wide) {
             mixer_avx2 = wide == 1;
             MixVoice& v = play(sample, step, fraction);
@@ -198,9 +199,16 @@ TEST_F(Mixing, WideLoopsGiveThePlainLoopsBits)
                 v.target_left = gains[2], v.target_right = gains[3];
             outs[wide].assign(2 * 701, 0.25f);
             mix_voices(mixer, outs[wide].data(), 701);
+            after[wide] = v;
         }
         mixer_avx2 = true;
         ASSERT_EQ(outs[0], outs[1]) << "trial " << trial;
+        // The voice goes on from the same place (a position off by 2^-32 of a
+        // frame sounds the same for a while).
+        ASSERT_EQ(after[0].position, after[1].position) << "trial " << trial;
+        ASSERT_EQ(after[0].position_fraction, after[1].position_fraction) << "trial " << trial;
+        ASSERT_EQ(after[0].direction, after[1].direction) << "trial " << trial;
+        ASSERT_EQ(after[0].gain_left, after[1].gain_left) << "trial " << trial;
     }
 }
 
@@ -252,7 +260,7 @@ TEST_F(Mixing, TinyStepsOnLoopsAtFrameZeroKeepMovingInsideTheSample)
 
 // Every frame the mixer reads lies inside the loop being played (or, for a
 // one-shot, inside the sample and its zero frame after the end), on every leg
-// of every loop kind, for any step it accepts, through both the four-frame
+// of every loop kind, for any step it accepts, through both the eight-frame
 // and the plain loops, ramped or not. The loop's frames and the fix-up frame
 // are 0 and every other frame, before the loop and past it, is large, so any
 // read outside shows in the output; a read far outside crashes.
@@ -340,6 +348,32 @@ TEST_F(Mixing, StepsOutsideTheRangeAreClamped)
     MixVoice& w = play(still.sample, 0, 0);
     mix(10);
     EXPECT_EQ(w.position_fraction, 256u * 10);
+}
+
+// The sixteen-value loop converts as the plain one does, ties, clipping and
+// block ends included.
+TEST(FloatToPcm16, WideLoopGivesThePlainLoopsBits)
+{
+    if (!mixer_avx2)
+        GTEST_SKIP() << "this processor runs only the plain loops";
+    uint32_t seed = 5;
+    auto random = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+    std::vector<float> in(2 * 1000);
+    for (float& x : in) {
+        const int kind = static_cast<int>(random() % 4);
+        const float whole = static_cast<float>(static_cast<int32_t>(random() % 90000) - 45000);
+        x = kind == 0 ? whole + 0.5f : kind == 1 ? -whole : whole + (random() % 1000) / 1000.0f;
+    }
+    for (int frames : {1, 7, 8, 9, 1000}) {
+        std::vector<int16_t> outs[2];
+        for (int wide = 0; wide < 2; ++wide) {
+            mixer_avx2 = wide == 1;
+            outs[wide].assign(2 * 1000, 7);
+            float_to_pcm16(outs[wide].data(), in.data(), frames);
+        }
+        mixer_avx2 = true;
+        ASSERT_EQ(outs[0], outs[1]) << frames << " frames";
+    }
 }
 
 TEST(FloatToPcm16, RoundsTiesToEvenAndClips)

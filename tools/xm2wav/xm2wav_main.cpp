@@ -13,6 +13,7 @@
 #include <io.h>
 #endif
 
+#include <bit>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -197,19 +198,19 @@ int main(int argc, char** argv)
     const bool progress = isatty(STDERR_FILENO);
     const int chunk_frames = 4096;
     std::vector<int16_t> pcm(2 * chunk_frames);
-    std::vector<unsigned char> bytes(4 * chunk_frames);
     int64_t frames_done = 0;
     int last_percent = -1;
     while (frames_done < limit_frames) {
         int want = static_cast<int>(limit_frames - frames_done < chunk_frames ? limit_frames - frames_done
                                                                               : chunk_frames);
         int got = qxm_player_render_int16(player, pcm.data(), want);
-        for (int i = 0; i < 2 * got; ++i) {
-            auto v = static_cast<uint16_t>(pcm[i]);
-            bytes[2 * i] = static_cast<unsigned char>(v);
-            bytes[2 * i + 1] = static_cast<unsigned char>(v >> 8);
-        }
-        if (std::fwrite(bytes.data(), 4, static_cast<size_t>(got), out) != static_cast<size_t>(got))
+        // WAV samples are little-endian: only a big-endian machine turns them round.
+        if constexpr (std::endian::native == std::endian::big)
+            for (int i = 0; i < 2 * got; ++i) {
+                auto v = static_cast<uint16_t>(pcm[i]);
+                pcm[i] = static_cast<int16_t>(static_cast<uint16_t>(v << 8 | v >> 8));
+            }
+        if (std::fwrite(pcm.data(), 4, static_cast<size_t>(got), out) != static_cast<size_t>(got))
             write_failed();
         frames_done += got;
         if (progress) {
