@@ -33,17 +33,22 @@ typedef struct QxmPlayer QxmPlayer;
 enum {
     QXM_ERROR_SIZE = 160,    /* bytes of the error text a load may write */
     QXM_MIN_RATE = 1000,     /* output rates a player accepts, frames per second */
-    QXM_MAX_RATE = 384000
+    QXM_MAX_RATE = 384000,
+    QXM_MAX_SONG_BYTES = 256 * 1024 * 1024 /* the largest song a load accepts */
 };
 
 /* Loads a song from size bytes at data, which are not needed after the call.
- * Returns null if they hold no XM song the player can play; then error, if
+ * Returns null if they hold no XM song the player can play, are more than
+ * QXM_MAX_SONG_BYTES, or memory runs out ("out of memory"); then error, if
  * not null, holds the reason: one line, without a full stop. A file cut short
- * plays what it holds. */
+ * plays what it holds. What a song holds decides what it takes, not what it
+ * declares: patterns its order list never plays are not kept. */
 QxmSong* qxm_song_load_memory(const void* data, size_t size, char error[QXM_ERROR_SIZE]);
 
 /* The same for the file at path; an error that comes from the file system is
- * the system's own text ("No such file or directory"). */
+ * the system's own text ("No such file or directory", "Is a directory"). The
+ * first 17 bytes are checked before the rest is read, so a file that is no
+ * XM song is refused at once, whatever its size. */
 QxmSong* qxm_song_load_file(const char* path, char error[QXM_ERROR_SIZE]);
 
 /* Releases a song and everything it holds; null does nothing. */

@@ -36,6 +36,7 @@ namespace {
 
 constexpr char XM_ID[] = "Extended Module: ";
 constexpr int XM_ID_LENGTH = 17;
+constexpr char NOT_XM[] = "not an XM song (no \"Extended Module: \" at its start)";
 constexpr int SAMPLE_SPARE_FRAMES = 8;  // the mixer interpolates into the frame after a loop's end
 // Silence stands in for sample data missing at the end of a damaged file, up
 // to this many frames in all (32 MiB); a file missing more is refused.
@@ -150,6 +151,12 @@ bool read_patterns(Module* module, XmReader& in, int file_patterns)
         return refuse(in.error, "out of memory");
     for (int p = 0; p < module->pattern_count; ++p)
         module->patterns[p] = {64, module->empty_cells};
+    // Only the patterns the order list names are ever played: the others are
+    // read past, so that a file declaring thousands of big patterns costs no
+    // more than the 256 it can play.
+    bool played[MAX_ORDERS] = {};
+    for (int i = 0; i < module->song_length; ++i)
+        played[module->order_table[i]] = true;
     std::vector<uint8_t> packed(0xFFFF);
     for (int p = 0; p < file_patterns && !in.failed; ++p) {
         Pattern& pattern = module->patterns[p];
@@ -169,6 +176,10 @@ bool read_patterns(Module* module, XmReader& in, int file_patterns)
             pattern.row_count = rows;
         if (packed_size == 0)
             continue;
+        if (p >= MAX_ORDERS || !played[p]) {
+            in.skip(packed_size);
+            continue;
+        }
         // The stated size is what the pattern takes in the file, whatever its rows use.
         const int present = static_cast<int>(std::min<int64_t>(packed_size, in.remaining()));
         in.bytes(packed.data(), present);
@@ -367,7 +378,7 @@ bool module_load(Module* module, SourceStream* stream, char* error)
     char id[XM_ID_LENGTH] = {};
     in.bytes(id, XM_ID_LENGTH);
     if (in.failed || std::memcmp(id, XM_ID, XM_ID_LENGTH) != 0)
-        return refuse(in.error, "not an XM song (no \"Extended Module: \" at its start)");
+        return refuse(in.error, "%s", NOT_XM);
     module->initial_global_volume = 64;
 
     in.seek_to(60);
@@ -486,50 +497,116 @@ bool module_free(Module* module)
     return true;
 }
 
-QxmSong* qxm_song_load_memory(const void* data, size_t size, char error[QXM_ERROR_SIZE])
+namespace {
+
+constexpr size_t MAX_SONG_BYTES = QXM_MAX_SONG_BYTES;
+constexpr char TOO_LARGE[] = "larger than the 256 MiB a song may take";
+static_assert(QXM_MAX_SONG_BYTES == 256 << 20, "TOO_LARGE names the cap");
+
+QxmSong* refuse_song(char* error, const char* reason)
 {
-    char reason[MODULE_ERROR_SIZE];
-    QxmSong* song = nullptr;
-    if (!data)
-        refuse(reason, "no song given");
-    else if (size > static_cast<size_t>(INT32_MAX))
-        refuse(reason, "too large to be an XM song");
-    else {
-        MemoryFile file;
-        memfile_init(&file, static_cast<const unsigned char*>(data), static_cast<int32_t>(size));
-        SourceStream stream = memfile_stream(&file);
-        song = load_module(&stream, reason);
-    }
-    if (!song && error)
+    if (error)
         std::snprintf(error, QXM_ERROR_SIZE, "%s", reason);
-    return song;
+    return nullptr;
 }
 
+// Reads the file after its signature into a buffer of the caller's to free,
+// holding the signature first; null with the reason in error when it cannot.
+// A regular file's size is known at once: one above the cap is refused
+// unread. Others (pipes, devices) are read up to the cap.
+unsigned char* read_song_file(FILE* file, const char (&signature)[XM_ID_LENGTH], size_t& size, char* error)
+{
+    size_t capacity = 1 << 16;
+    if (std::fseek(file, 0, SEEK_END) == 0) {
+        const long stated = std::ftell(file);
+        if (std::fseek(file, XM_ID_LENGTH, SEEK_SET) != 0) {
+            refuse_song(error, std::strerror(errno));
+            return nullptr;
+        }
+        if (stated > 0 && static_cast<unsigned long>(stated) > MAX_SONG_BYTES) {
+            refuse_song(error, TOO_LARGE);
+            return nullptr;
+        }
+        if (stated > XM_ID_LENGTH)
+            capacity = static_cast<size_t>(stated) + 1;  // + 1: the end is seen without growing
+    }
+    std::clearerr(file);  // a pipe refuses to seek, and is read as it comes
+    auto* bytes = static_cast<unsigned char*>(std::malloc(capacity));
+    if (!bytes) {
+        refuse_song(error, "out of memory");
+        return nullptr;
+    }
+    std::memcpy(bytes, signature, XM_ID_LENGTH);
+    size = XM_ID_LENGTH;
+    for (;;) {
+        if (size == capacity) {
+            capacity = std::min(2 * capacity, MAX_SONG_BYTES + 1);
+            auto* grown = static_cast<unsigned char*>(std::realloc(bytes, capacity));
+            if (!grown) {
+                std::free(bytes);
+                refuse_song(error, "out of memory");
+                return nullptr;
+            }
+            bytes = grown;
+        }
+        size += std::fread(bytes + size, 1, capacity - size, file);
+        if (size > MAX_SONG_BYTES || std::ferror(file)) {
+            const int code = errno;
+            std::free(bytes);
+            refuse_song(error, size > MAX_SONG_BYTES ? TOO_LARGE : std::strerror(code));
+            return nullptr;
+        }
+        if (std::feof(file))
+            return bytes;
+    }
+}
+
+}  // namespace
+
+QxmSong* qxm_song_load_memory(const void* data, size_t size, char error[QXM_ERROR_SIZE])
+{
+    if (size == 0)
+        return refuse_song(error, "empty (0 bytes)");
+    if (!data)
+        return refuse_song(error, "no song given");
+    if (size > MAX_SONG_BYTES)
+        return refuse_song(error, TOO_LARGE);
+    char reason[MODULE_ERROR_SIZE];
+    MemoryFile file;
+    memfile_init(&file, static_cast<const unsigned char*>(data), static_cast<int32_t>(size));
+    SourceStream stream = memfile_stream(&file);
+    QxmSong* song = load_module(&stream, reason);
+    return song ? song : refuse_song(error, reason);
+}
+
+// The signature is read first, so that what is no song (a device, a big file
+// of something else) is refused after 17 bytes.
 QxmSong* qxm_song_load_file(const char* path, char error[QXM_ERROR_SIZE])
 {
-    auto fail = [error](const char* reason) -> QxmSong* {
-        if (error)
-            std::snprintf(error, QXM_ERROR_SIZE, "%s", reason);
-        return nullptr;
-    };
-    FILE* file = path ? std::fopen(path, "rb") : nullptr;
+    if (!path)
+        return refuse_song(error, "no file given");
+    FILE* file = std::fopen(path, "rb");
     if (!file)
-        return fail(path ? std::strerror(errno) : "no file given");
-    std::vector<unsigned char> bytes;
-    unsigned char buffer[65536];
-    size_t n;
-    bool too_large = false;
-    while (!too_large && (n = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-        bytes.insert(bytes.end(), buffer, buffer + n);
-        too_large = bytes.size() > static_cast<size_t>(INT32_MAX);
-    }
-    const bool read_error = std::ferror(file);
+        return refuse_song(error, std::strerror(errno));
+    char signature[XM_ID_LENGTH];
+    const size_t got = std::fread(signature, 1, XM_ID_LENGTH, file);
+    const int code = errno;
+    unsigned char* bytes = nullptr;
+    size_t size = 0;
+    if (std::ferror(file))
+        refuse_song(error, std::strerror(code));
+    else if (got == 0)
+        refuse_song(error, "empty (0 bytes)");
+    else if (got < XM_ID_LENGTH || std::memcmp(signature, XM_ID, XM_ID_LENGTH) != 0)
+        refuse_song(error, NOT_XM);
+    else
+        bytes = read_song_file(file, signature, size, error);
     std::fclose(file);
-    if (too_large)
-        return fail("too large to be an XM song");
-    if (read_error)
-        return fail("read error");
-    return qxm_song_load_memory(bytes.data(), bytes.size(), error);
+    if (!bytes)
+        return nullptr;
+    QxmSong* song = qxm_song_load_memory(bytes, size, error);
+    std::free(bytes);
+    return song;
 }
 
 void qxm_song_free(QxmSong* song)

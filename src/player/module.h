@@ -54,7 +54,8 @@ struct PatternCell {
 
 struct Pattern {
     int32_t row_count;     // 1..256
-    PatternCell* cells;    // row_count × channel_count, row-major; the module's empty_cells when the file has none
+    PatternCell* cells;    // row_count × channel_count, row-major; the module's empty_cells when the file has
+                           // none, or the order list never names the pattern
 };
 
 constexpr uint8_t NOTE_KEY_OFF = 255;
