@@ -91,13 +91,26 @@ QxmPosition qxm_player_position(const QxmPlayer* player);
  * that has ended. 0 (nothing changed) for an order outside the order list. */
 int qxm_player_seek_order(QxmPlayer* player, int order);
 
+/* The end. A player ends its song at the first end it meets of those set by
+ * the two calls below: rendering gives the frames up to it, then 0. An end
+ * is met only where the song arrives after playing since the player began or
+ * last sought, so an end set where it stands (end_at(0, 0) on a new player)
+ * is met where the song comes back there. After the end the player stays
+ * there until one of three calls: qxm_player_seek_order plays on from the
+ * order sought; qxm_player_end_after_loops and qxm_player_end_at play on from
+ * where the song stopped if, by what they set, that is no longer an end (so
+ * raising the loops after the end plays one more loop). */
+
 /* The song ends where it would go back for the loops-th time (1: it plays
  * once); 0, the default, lets it play on for ever. */
 void qxm_player_end_after_loops(QxmPlayer* player, int loops);
 
 /* The song ends where row `row` of order `order` would begin; an order of
- * -1, the default, ends it nowhere. */
-void qxm_player_end_at(QxmPlayer* player, int order, int row);
+ * -1, the default, ends it nowhere (whatever the row). Returns 1, or 0 and
+ * changes nothing for a position the song does not have: another order
+ * outside 0..orders - 1, or a row outside 0..rows - 1 of that order's
+ * pattern. */
+int qxm_player_end_at(QxmPlayer* player, int order, int row);
 
 /* Silences channel 0..channels - 1 (muted 1) or lets it sound again (0),
  * from the next block on; the song plays on underneath. 0 for a channel the

@@ -10,23 +10,35 @@
 
 namespace {
 
-// Whether the song ends before the tick that is due: at the end position, or
-// where it goes back to an order it had passed (counted as a loop). Only a
-// row's first tick moves the song on.
+// Whether the song ends before the tick that is due, by the player's ends
+// (qxm.h says when one is met): at the end position, or where it goes back to
+// an order it had passed. Going back is counted as a loop once, even if the
+// song ends there and a new end then lets it play on. Only a row's first tick
+// moves the song on.
 bool song_ends_here(Player& player)
 {
     const Replay& replay = player.replay;
-    if (replay.tick != 0 || replay.repeating_row)
+    if (replay.tick != 0 || replay.repeating_row || !player.has_played)
         return false;
     const int order = replay.next_order >= 0 ? replay.next_order : replay.order;
     const int row = replay.next_row >= 0 ? replay.next_row : replay.row;
     if (order == player.end_order && row == player.end_row)
         return true;
     if (replay.next_order >= 0 && replay.next_order <= replay.order) {
-        ++player.loop_count;
+        if (!player.loop_counted)
+            ++player.loop_count;
+        player.loop_counted = true;
         return player.loop_limit > 0 && player.loop_count >= player.loop_limit;
     }
     return false;
+}
+
+// After a new end is set: a song that ended where that is no longer an end
+// plays on from there.
+void resume_if_no_longer_ended(Player& player)
+{
+    if (player.end_reached && !song_ends_here(player))
+        player.end_reached = false;
 }
 
 // Mixes the next block: whenever the frames of a tick are used up, the next
@@ -50,6 +62,8 @@ void mix_block(Player& player)
             }
             const int tick = replay.tick;
             replay_tick(replay);
+            player.has_played = true;
+            player.loop_counted = false;
             left = replay.samples_per_tick;
             player.marks[player.mark_count++] = {done, replay.order, replay.row, tick, player.loop_count};
         }
@@ -166,21 +180,31 @@ int qxm_player_seek_order(QxmPlayer* player, int order)
     player->marks[0] = {0, order, 0, 0, player->loop_count};
     player->mark_count = 1;
     player->end_reached = false;
+    player->has_played = false;
+    player->loop_counted = false;
     return 1;
 }
 
 void qxm_player_end_after_loops(QxmPlayer* player, int loops)
 {
-    if (player)
-        player->loop_limit = loops > 0 ? loops : 0;
-}
-
-void qxm_player_end_at(QxmPlayer* player, int order, int row)
-{
     if (!player)
         return;
-    player->end_order = order < 0 ? -1 : order;
-    player->end_row = row;
+    player->loop_limit = loops > 0 ? loops : 0;
+    resume_if_no_longer_ended(*player);
+}
+
+int qxm_player_end_at(QxmPlayer* player, int order, int row)
+{
+    if (!player)
+        return 0;
+    const Module& song = *player->replay.module;
+    if (order != -1 && (order < 0 || order >= song.song_length || row < 0 ||
+                        row >= song.patterns[song.order_table[order]].row_count))
+        return 0;
+    player->end_order = order;
+    player->end_row = order == -1 ? -1 : row;
+    resume_if_no_longer_ended(*player);
+    return 1;
 }
 
 int qxm_player_mute_channel(QxmPlayer* player, int channel, int muted)

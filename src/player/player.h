@@ -51,5 +51,7 @@ struct QxmPlayer {
     int32_t end_order;     // the song ends where this row would begin; -1: nowhere
     int32_t end_row;
     bool end_reached;      // the last block ends where the song does: nothing is mixed after it
+    bool has_played;       // a tick has run since the player began or last sought: ends may be met
+    bool loop_counted;     // the tick due goes back and loop_count holds it already (set where it ended)
 };
 using Player = QxmPlayer;

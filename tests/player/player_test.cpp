@@ -98,6 +98,41 @@ TEST(Player, EndsPositionsAndSeeksFallOnTheFramesHandedOut)
     EXPECT_EQ(end.ended, 1);
 }
 
+// end_at takes only positions the song has. An end is met where the song
+// arrives, not where the player stands (end_at(0, 0) plays the whole song),
+// and after the end a call that makes the stopping place no longer an end
+// plays on from there, the loop back there counted once.
+TEST(Player, EndsTakeOnlyRealPositionsAndNewEndsResume)
+{
+    xm::Song song = quiet_song();
+    song.speed = 1;  // a row is one tick of 882 frames; 4 rows, one order
+    PlayedSong m = start_song(song);
+    QxmPlayer* player = m.player.get();
+    std::vector<float> mix(2 * 10000);
+    auto frames_played = [&] { return qxm_player_render_float(player, mix.data(), 10000); };
+    auto loops = [&] { return qxm_player_position(player).loops; };
+
+    ASSERT_EQ(qxm_player_end_at(player, 0, 0), 1);
+    EXPECT_EQ(frames_played(), 4 * 882) << "one pass, up to where the song comes back to 0/0";
+    ASSERT_EQ(qxm_player_seek_order(player, 0), 1);
+    ASSERT_EQ(qxm_player_end_at(player, 0, 2), 1);
+    for (auto [order, row] : {std::pair{1, 0}, {0, 4}, {0, -1}, {-2, 0}})
+        EXPECT_EQ(qxm_player_end_at(player, order, row), 0) << order << "/" << row;
+    EXPECT_EQ(frames_played(), 2 * 882) << "the end set before the refused ones";
+
+    ASSERT_EQ(qxm_player_end_at(player, 0, 0), 1);
+    EXPECT_EQ(frames_played(), 2 * 882);
+    EXPECT_EQ(loops(), 0);  // it ended before going back
+    qxm_player_end_after_loops(player, 1);
+    EXPECT_EQ(frames_played(), 0) << "still an end";
+    ASSERT_EQ(qxm_player_end_at(player, -1, 0), 1);
+    EXPECT_EQ(frames_played(), 0) << "going back there is the first loop";
+    EXPECT_EQ(loops(), 1);
+    qxm_player_end_after_loops(player, 2);
+    EXPECT_EQ(frames_played(), 4 * 882);
+    EXPECT_EQ(loops(), 2);
+}
+
 // A muted channel is not heard at all: the song sounds exactly as if the
 // channel were empty. Let sound again, it is heard.
 TEST(Player, MutedChannelIsNotHeard)
