@@ -3,7 +3,8 @@
 #   cmake --install build --prefix PREFIX   the show, xm2wav, invitation-capture,
 #                                           a desktop entry and the icon; and
 #                                           the player library (component qxm):
-#                                           lib/libqxm.a, include/qxm.h and
+#                                           lib/libqxm.a (and libqxm.so with
+#                                           QXM_SHARED), include/qxm.h and
 #                                           lib/pkgconfig/qxm.pc
 #   (cd build && cpack -G DEB)              a .deb of the show and its tools,
 #                                           installed under /usr, its library
@@ -28,10 +29,14 @@ install(FILES ${icon_file} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/25
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/invitation.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 
-# The player library for other programs: static, with its header and a
-# pkg-config file whose paths are relative to where it lies.
+# The player library for other programs: static (and shared with QXM_SHARED),
+# with its header and a pkg-config file whose paths are relative to where it
+# lies and whose version is the header's.
 set_target_properties(player PROPERTIES OUTPUT_NAME qxm)
 install(TARGETS player ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT qxm)
+if(TARGET player_shared)
+  install(TARGETS player_shared LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT qxm)
+endif()
 install(FILES ${CMAKE_SOURCE_DIR}/include/qxm.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT qxm)
 file(RELATIVE_PATH QXM_PC_TO_PREFIX ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig ${CMAKE_INSTALL_PREFIX})
 string(REGEX REPLACE "/$" "" QXM_PC_TO_PREFIX "${QXM_PC_TO_PREFIX}")

@@ -1,6 +1,8 @@
-/* qxm: the invitation's XM player as a library. Plays XM songs (FastTracker
- * II's "Extended Module" files) into 16-bit or float stereo, as FastTracker
- * II plays them.
+/* qxm: a small XM player library for demos and games. It plays XM songs
+ * (FastTracker II's "Extended Module" files) into 16-bit or float stereo at
+ * any rate, as FastTracker II plays them, and tells where in the song the
+ * sound is, so that pictures and game events can follow the music. Plain C
+ * calls; inside, C++ that needs nothing but its runtime.
  *
  * Load a song once, from memory or from a file; then make a player for each
  * stream of sound you want from it. A loaded song is only ever read, so
@@ -14,7 +16,8 @@
  * prints, allocates while rendering, or keeps state outside its song and
  * players.
  *
- * Link with the static library and the C++ runtime:
+ * Link with the library (static, libqxm.a, with the C++ runtime; or shared,
+ * libqxm.so, when built with -DQXM_SHARED=ON):
  *   cc example.c $(pkg-config --cflags --libs qxm)
  */
 #ifndef QXM_H
@@ -22,6 +25,14 @@
 
 #include <stddef.h>
 #include <stdint.h>
+
+/* The version of this header. A program that runs with a shared library
+ * other than the one it was built with can compare QXM_VERSION with
+ * qxm_version(): the major number changes when a call does. */
+#define QXM_VERSION_MAJOR 1
+#define QXM_VERSION_MINOR 1
+#define QXM_VERSION_PATCH 0
+#define QXM_VERSION (QXM_VERSION_MAJOR * 65536 + QXM_VERSION_MINOR * 256 + QXM_VERSION_PATCH)
 
 #ifdef __cplusplus
 extern "C" {
@@ -36,6 +47,10 @@ enum {
     QXM_MAX_RATE = 384000,
     QXM_MAX_SONG_BYTES = 256 * 1024 * 1024 /* the largest song a load accepts */
 };
+
+/* The library's version, in QXM_VERSION's form (major × 65536 + minor × 256
+ * + patch). */
+int qxm_version(void);
 
 /* Loads a song from size bytes at data, which are not needed after the call.
  * Returns null if they hold no XM song the player can play, are more than

@@ -108,6 +108,11 @@ int block_frames_at(int rate)
     return ((rate * BLOCK_MS / 1000) + 3) & ~3;
 }
 
+int qxm_version(void)
+{
+    return QXM_VERSION;
+}
+
 QxmPlayer* qxm_player_create(const QxmSong* song, int rate)
 {
     if (!song || rate < QXM_MIN_RATE || rate > QXM_MAX_RATE)
