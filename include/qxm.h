@@ -113,6 +113,14 @@ int qxm_song_initial_speed(const QxmSong* song);    /* ticks per row */
 int qxm_song_initial_bpm(const QxmSong* song);
 int qxm_song_linear_frequencies(const QxmSong* song); /* 1: linear table; 0: Amiga periods */
 
+/* How long the song plays at rate until it would go back for the loops-th
+ * time (1: once through), in milliseconds, rounded: the length of what a
+ * player at that rate renders after qxm_player_end_after_loops(player, loops).
+ * Found by stepping the song without mixing it. -1 for a null song, a rate
+ * outside QXM_MIN_RATE to QXM_MAX_RATE, loops below 1, or when memory runs
+ * out; a song still playing after 24 hours counts as 24 hours. */
+int64_t qxm_song_duration_ms(const QxmSong* song, int rate, int loops);
+
 #ifdef __cplusplus
 }
 #endif
