@@ -15,6 +15,7 @@ int64_t qxm_song_duration_ms(const QxmSong* song, int rate, int loops)
     const int64_t limit = int64_t{rate} * 24 * 3600;
     int64_t frames = 0;
     Replay& replay = player->replay;
+    replay.timing_only = true;
     while (frames < limit && !song_ends_here(*player)) {
         replay_tick(replay);
         frames += replay.samples_per_tick;
