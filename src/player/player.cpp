@@ -8,8 +8,6 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace {
-
 // Whether the song ends before the tick that is due: at the end position, or
 // where it goes back to an order it had passed (counted as a loop). Only a
 // row's first tick moves the song on.
@@ -28,6 +26,8 @@ bool song_ends_here(Player& player)
     }
     return false;
 }
+
+namespace {
 
 // Mixes the next block: whenever the frames of a tick are used up, the next
 // tick runs and the frames of a tick become samples_per_tick, read after the

@@ -53,3 +53,8 @@ struct QxmPlayer {
     bool end_reached;      // the last block ends where the song does: nothing is mixed after it
 };
 using Player = QxmPlayer;
+
+// Whether the song ends before the tick that is due: at the end position, or
+// where it goes back to an order it had passed (counted as a loop, which may
+// end it). Only a row's first tick moves the song on.
+bool song_ends_here(Player& player);
