@@ -53,7 +53,10 @@ const invitationPage = {
       };
       const onKey = (event) => {
         if (event.key === 'Enter' || event.key === 'Escape') {
+          // The key is the answer and nothing else: the page-wide Esc
+          // handler below must not see it once the question is gone.
           event.preventDefault();
+          event.stopImmediatePropagation();
           answer(event.key === 'Enter');
         }
       };
