@@ -10,7 +10,7 @@
 //   3. Answering No with Esc, in real time: the loading bar, then the show
 //      appear on the page; the canvas fits 360x640 and 500x400 viewports;
 //      what the worklet played equals the song's render sample for sample,
-//      through two 250 ms stalls of the page's thread without running dry;
+//      through two 1.5 s stalls of the page's thread without running dry;
 //      Esc ends the show, the canvas black, with a way to watch again.
 //   4. Answering Yes (Return): full screen granted or refused, the show runs.
 //   5. In a browser without WebGL the page says so in one line.
@@ -49,7 +49,7 @@ const RASTER_DIFFERS = {
 };
 const BLOCK_TOLERANCE = 40;
 const REAL_TIME_SHOW_MS = 8000;  // how long the real-time run watches the show
-const STALL_MS = 250;
+const STALL_MS = 1500;
 
 if (process.argv.length !== 6) {
   console.error('usage: node web_show_test.mjs SITE_DIR NATIVE_BIN_DIR DESKTOP_SHOW_LOG WORK_DIR');
