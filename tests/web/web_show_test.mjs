@@ -277,10 +277,13 @@ try {
         `${sound.underruns} render quanta short`);
   await page.keyboard.press('Escape');
   await page.waitForFunction(() => invitationPage.status !== null, {timeout: 20000}).catch(() => {});
-  const end = await page.evaluate(() => [invitationPage.status, !document.getElementById('again').hidden]);
+  await sleep(200);
+  const end = await page.evaluate(() => [invitationPage.status, !document.getElementById('again').hidden,
+                                         document.activeElement.id, invitationPage.sound.context.state]);
   const picture = await canvasShows(page);
-  check('Esc ends the show: status 0, the canvas black, watch again offered',
-        end[0] === 0 && end[1] && picture === 'black', `status ${end[0]}, canvas ${picture}`);
+  check('Esc ends the show: status 0, the canvas black, watch again offered and focused, the sound closed',
+        end[0] === 0 && end[1] && end[2] === 'again' && end[3] === 'closed' && picture === 'black',
+        `status ${end[0]}, canvas ${picture}, focus on #${end[2]}, sound ${end[3]}`);
   await page.close();
 } catch (error) {
   check('the real-time run answering No went through', false, error.message.split('\n')[0]);

@@ -133,6 +133,10 @@ const invitationPage = {
       document.exitFullscreen().catch(() => {});
     this.element('canvas').style.cursor = '';
     this.element('again').hidden = false;
+    this.element('again').focus();
+    // Nothing plays any more: let the browser free the audio device.
+    if (this.sound.context)
+      this.sound.context.close().catch(() => {});
   },
 
   report(name, bytes) {
