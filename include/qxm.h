@@ -132,6 +132,28 @@ int qxm_player_end_at(QxmPlayer* player, int order, int row);
  * song does not have. */
 int qxm_player_mute_channel(QxmPlayer* player, int channel, int muted);
 
+/* What the song says about itself. Names are as the file holds them, trailing
+ * spaces dropped and bytes other than printable ASCII shown as '?'; they live
+ * as long as the song. Null or 0 for a null song or a number it lacks. */
+const char* qxm_song_title(const QxmSong* song);
+const char* qxm_song_tracker(const QxmSong* song);  /* the program that saved it */
+int qxm_song_pattern_count(const QxmSong* song);
+int qxm_song_instrument_count(const QxmSong* song); /* 0..128 */
+const char* qxm_song_instrument_name(const QxmSong* song, int instrument); /* 0..instruments - 1 */
+int qxm_song_sample_count(const QxmSong* song, int instrument);            /* 0..16 it plays */
+const char* qxm_song_sample_name(const QxmSong* song, int instrument, int sample);
+int qxm_song_initial_speed(const QxmSong* song);    /* ticks per row */
+int qxm_song_initial_bpm(const QxmSong* song);
+int qxm_song_linear_frequencies(const QxmSong* song); /* 1: linear table; 0: Amiga periods */
+
+/* How long the song plays at rate until it would go back for the loops-th
+ * time (1: once through), in milliseconds, rounded: the length of what a
+ * player at that rate renders after qxm_player_end_after_loops(player, loops).
+ * Found by stepping the song without mixing it. -1 for a null song, a rate
+ * outside QXM_MIN_RATE to QXM_MAX_RATE, loops below 1, or when memory runs
+ * out; a song still playing after 24 hours counts as 24 hours. */
+int64_t qxm_song_duration_ms(const QxmSong* song, int rate, int loops);
+
 #ifdef __cplusplus
 }
 #endif

@@ -216,6 +216,24 @@ uint8_t checked_envelope_type(uint8_t type, uint8_t& point_count, uint8_t loop_s
     return type;
 }
 
+// Reads a name of length bytes into name (length + 1 bytes): it ends at the
+// first zero, trailing spaces are dropped, and bytes that are no printable
+// ASCII become '?', so that callers may print it as it is.
+void read_name(XmReader& in, char* name, int length)
+{
+    in.bytes(name, length);
+    name[length] = 0;
+    int end = 0;
+    for (int i = 0; i < length && name[i]; ++i) {
+        const unsigned char c = static_cast<unsigned char>(name[i]);
+        if (c < 32 || c > 126)
+            name[i] = '?';
+        if (name[i] != ' ')
+            end = i + 1;
+    }
+    name[end] = 0;
+}
+
 void read_instrument_header(XmReader& in, Instrument& instrument)
 {
     in.skip(4);  // sample header size: every sample header is taken as 40 bytes
@@ -255,7 +273,8 @@ void read_sample_header(XmReader& in, Sample& sample)
     uint8_t type = in.u8();
     sample.panning = in.u8();
     sample.relative_note = static_cast<int8_t>(in.u8());
-    in.skip(23);  // reserved byte and name
+    in.skip(1);  // reserved
+    read_name(in, sample.name, 22);
 
     sample.loop_mode = SAMPLE_ONE_SHOT;
     sample.bits = 8;
@@ -331,7 +350,8 @@ bool read_instruments(Module* module, XmReader& in)
             slot = &empty_sample;
         const int64_t start = in.tell();
         const uint32_t header_size = in.u32();
-        in.skip(23);  // name and type
+        read_name(in, instrument.name, 22);
+        in.skip(1);  // type
         const int sample_count = in.u16();
         if (!in.failed && sample_count > 0)
             read_instrument_header(in, instrument);
@@ -381,6 +401,9 @@ bool module_load(Module* module, SourceStream* stream, char* error)
         return refuse(in.error, "%s", NOT_XM);
     module->initial_global_volume = 64;
 
+    read_name(in, module->title, 20);
+    in.skip(1);  // 0x1A
+    read_name(in, module->tracker, 20);
     in.seek_to(60);
     uint32_t header_size = in.u32();
     int song_length = in.u16();

@@ -42,6 +42,7 @@ struct Instrument {
     uint8_t vibrato_depth;
     uint8_t vibrato_rate;
     uint16_t fadeout;                                // the file's fadeout × 2, per tick after key-off
+    char name[23];                                   // the file's name, trailing spaces dropped
 };
 
 struct PatternCell {
@@ -79,6 +80,8 @@ struct QxmSong {
     int16_t default_bpm;
     uint8_t order_table[MAX_ORDERS];
     uint8_t initial_global_volume; // 64
+    char title[21];                // the song's name and the tracker that saved it, trailing spaces dropped
+    char tracker[21];
 };
 using Module = QxmSong;
 

@@ -10,12 +10,12 @@
 
 namespace {
 
-// Whether the song ends before the tick that is due, by the player's ends
-// (qxm.h says when one is met): at the end position, or where it goes back to
-// an order it had passed. Going back is counted as a loop once, even if the
-// song ends there and a new end then lets it play on. Only a row's first tick
+// Whether the player's ends (qxm.h says when one is met) end the song before
+// the tick that is due: at the end position, or where it goes back to an
+// order it had passed. Going back is counted as a loop once, even if the song
+// ends there and a new end then lets it play on. Only a row's first tick
 // moves the song on.
-bool song_ends_here(Player& player)
+bool end_due(Player& player)
 {
     const Replay& replay = player.replay;
     if (replay.tick != 0 || replay.repeating_row || !player.has_played)
@@ -37,9 +37,22 @@ bool song_ends_here(Player& player)
 // plays on from there.
 void resume_if_no_longer_ended(Player& player)
 {
-    if (player.end_reached && !song_ends_here(player))
+    if (player.end_reached && !end_due(player))
         player.end_reached = false;
 }
+
+}  // namespace
+
+bool song_ends_here(Player& player)
+{
+    if (end_due(player))
+        return true;
+    player.has_played = true;
+    player.loop_counted = false;
+    return false;
+}
+
+namespace {
 
 // Mixes the next block: whenever the frames of a tick are used up, the next
 // tick runs and the frames of a tick become samples_per_tick, read after the
@@ -62,8 +75,6 @@ void mix_block(Player& player)
             }
             const int tick = replay.tick;
             replay_tick(replay);
-            player.has_played = true;
-            player.loop_counted = false;
             left = replay.samples_per_tick;
             player.marks[player.mark_count++] = {done, replay.order, replay.row, tick, player.loop_count};
         }

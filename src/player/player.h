@@ -55,3 +55,9 @@ struct QxmPlayer {
     bool loop_counted;     // the tick due goes back and loop_count holds it already (set where it ended)
 };
 using Player = QxmPlayer;
+
+// Whether the song ends before the tick that is due: at the end position, or
+// where it goes back to an order it had passed (counted as a loop, which may
+// end it). Only a row's first tick moves the song on. Called before every
+// tick: false means the tick runs next.
+bool song_ends_here(Player& player);

@@ -1010,6 +1010,8 @@ void panning_envelope_step(Channel& channel, const Instrument& instrument)
 
 void update_voice(Channel& channel, const Sample& sample, Replay& replay)
 {
+    if (replay.timing_only)
+        return;
     const Module& module = *replay.module;
     MixVoice* voice = channel.voice;
     if (channel.period + channel.period_offset == 0)

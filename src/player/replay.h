@@ -101,6 +101,7 @@ struct Replay {
     int32_t loop_jump_row;         // E6x on the row: row of this pattern to go back to; -1 none
     int32_t pattern_delay;         // EEx: times the row being played is still to be repeated
     bool repeating_row;            // the current tick 0 repeats a delayed row: no cells are read
+    bool timing_only;              // stepped for its timing alone: the voices are left alone
     Channel channels[MAX_CHANNELS];
 };
 

@@ -15,6 +15,7 @@ struct Sample {
     uint8_t bits;          // depth in the file; 16 once loaded
     uint8_t loop_mode;     // SAMPLE_ONE_SHOT, SAMPLE_FORWARD_LOOP or SAMPLE_PING_PONG; 0 for the empty sample
     int8_t relative_note;  // semitones added to the cell note
+    char name[23];         // the file's name, trailing spaces dropped; shown, not played
 };
 
 enum : uint8_t { SAMPLE_ONE_SHOT = 1, SAMPLE_FORWARD_LOOP = 2, SAMPLE_PING_PONG = 4 };

@@ -170,3 +170,20 @@ TEST_F(Xm2Wav, EmbeddedSongRendersToTheSameBytes)
 }
 
 }  // namespace
+
+TEST_F(Xm2Wav, InfoPrintsTheSongsFieldsOneALine)
+{
+    fs::path song = write_file("two.xm", xm::write(two_order_song()));
+    const std::string out = (dir / "info.txt").string();
+    auto [status, line] = run("--info " + song.string() + " >" + out);
+    ASSERT_EQ(status, 0) << line;
+    std::ifstream in(out);
+    const std::string text{std::istreambuf_iterator<char>(in), {}};
+    // 8 rows × 6 ticks × 882 frames at 44100 Hz.
+    EXPECT_EQ(text,
+              "title: test song\ntracker: FastTracker v2.00\nchannels: 2\norders: 2\npatterns: 1\n"
+              "instruments: 3\ninstrument 1: instrument\ninstrument 2: instrument\n"
+              "instrument 3: instrument\nspeed: 6\nbpm: 125\nfrequency table: linear\nseconds: 0.960\n");
+    EXPECT_EQ(run("--info").first, 1);
+    EXPECT_EQ(run("--info " + (dir / "missing.xm").string()).first, 1);
+}

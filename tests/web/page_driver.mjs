@@ -10,8 +10,9 @@ import puppeteer from 'puppeteer-core';
 const types = {'.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm'};
 
 // Serves site; a POST to /report/NAME (the page opened with report=1) is
-// written to reports.dir/NAME. Returns {origin, reports, close}.
-export async function serveSite(site) {
+// written to reports.dir/NAME. Returns {origin, reports, close}. The port is
+// WEB_TEST_PORT's when set (machines that hand out ports), else any free one.
+export async function serveSite(site, port = Number(process.env.WEB_TEST_PORT || 0)) {
   const reports = {dir: null};
   const server = http.createServer((request, response) => {
     const url = decodeURIComponent(request.url.split('?')[0]);
@@ -33,7 +34,7 @@ export async function serveSite(site) {
     response.writeHead(200, {'Content-Type': types[path.extname(file)] || 'application/octet-stream'});
     response.end(fs.readFileSync(file));
   });
-  await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+  await new Promise((resolve) => server.listen(port, '127.0.0.1', resolve));
   return {origin: `http://127.0.0.1:${server.address().port}`, reports, close: () => server.close()};
 }
 
@@ -42,6 +43,7 @@ export function launchChromium(extraArgs = []) {
   return puppeteer.launch({
     executablePath: '/usr/bin/chromium',
     headless: true,
+    pipe: true,  // driven over a pipe: no debugging port opened
     protocolTimeout: 300000,
     args: ['--no-sandbox', '--use-angle=swiftshader', '--enable-unsafe-swiftshader', '--disable-background-networking',
            '--disable-component-update', '--no-first-run', '--disable-sync', '--window-size=800,600', ...extraArgs],

@@ -1,7 +1,10 @@
 // xm2wav: renders an XM song through the player to a 16-bit stereo WAV file.
 //
 //   xm2wav SONG.xm OUT.wav [--rate HZ] [--seconds S | --until ORDER/ROW]
+//   xm2wav --info SONG.xm
 //
+// --info prints what the song says about itself, one field a line, and the
+// length of one pass in seconds.
 // Without a length the song plays once, up to where it first goes back to an
 // order it has played (its end, or a jump back), at most 10 minutes; with
 // --until, up to where that row would begin. The WAV is written to a
@@ -64,6 +67,7 @@ struct Options {
     int rate = DEFAULT_RATE;
     double seconds = -1;           // ≥ 0: render exactly this long
     int until_order = -1, until_row = -1;
+    bool info = false;             // print the song's fields instead of rendering
 };
 
 [[noreturn]] void fail(const std::string& message)
@@ -72,7 +76,8 @@ struct Options {
     std::exit(1);
 }
 
-const char* USAGE = "usage: xm2wav SONG.xm OUT.wav [--rate HZ] [--seconds S | --until ORDER/ROW]";
+const char* USAGE =
+    "usage: xm2wav SONG.xm OUT.wav [--rate HZ] [--seconds S | --until ORDER/ROW], or xm2wav --info SONG.xm";
 
 Options parse_options(int argc, char** argv)
 {
@@ -88,6 +93,8 @@ Options parse_options(int argc, char** argv)
         if (arg == "-h" || arg == "--help") {
             std::printf("%s\n", USAGE);
             std::exit(0);
+        } else if (arg == "--info") {
+            options.info = true;
         } else if (arg == "--rate") {
             char* end = nullptr;
             long rate = std::strtol(value(), &end, 10);
@@ -112,6 +119,12 @@ Options parse_options(int argc, char** argv)
         } else {
             paths.push_back(argv[i]);
         }
+    }
+    if (options.info) {
+        if (paths.size() != 1)
+            fail(USAGE);
+        options.song_path = paths[0];
+        return options;
     }
     if (paths.size() != 2)
         fail(USAGE);
@@ -156,6 +169,23 @@ void show_progress(double fraction)
                  "########################################", static_cast<int>(fraction * 100));
 }
 
+// Prints the song's fields, one a line, as NAME: VALUE.
+void print_info(const QxmSong* song, int rate)
+{
+    std::printf("title: %s\n", qxm_song_title(song));
+    std::printf("tracker: %s\n", qxm_song_tracker(song));
+    std::printf("channels: %d\n", qxm_song_channel_count(song));
+    std::printf("orders: %d\n", qxm_song_order_count(song));
+    std::printf("patterns: %d\n", qxm_song_pattern_count(song));
+    std::printf("instruments: %d\n", qxm_song_instrument_count(song));
+    for (int i = 0; i < qxm_song_instrument_count(song); ++i)
+        std::printf("instrument %d: %s\n", i + 1, qxm_song_instrument_name(song, i));
+    std::printf("speed: %d\n", qxm_song_initial_speed(song));
+    std::printf("bpm: %d\n", qxm_song_initial_bpm(song));
+    std::printf("frequency table: %s\n", qxm_song_linear_frequencies(song) ? "linear" : "amiga");
+    std::printf("seconds: %.3f\n", static_cast<double>(qxm_song_duration_ms(song, rate, 1)) / 1000);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -165,6 +195,11 @@ int main(int argc, char** argv)
     QxmSong* song = qxm_song_load_file(options.song_path, error);
     if (!song)
         fail(std::string(options.song_path) + ": " + error);
+    if (options.info) {
+        print_info(song, options.rate);
+        qxm_song_free(song);
+        return 0;
+    }
     QxmPlayer* player = qxm_player_create(song, options.rate);
     if (!player)
         fail("out of memory");

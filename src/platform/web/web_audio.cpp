@@ -1,9 +1,10 @@
 // Web backend's sound device: an AudioWorklet (sound_worklet.js) that plays
 // 16-bit stereo frames sent to it from the loop buffer. The page has one
 // thread, so nothing plays the loop by itself: at every swap the backend
-// sends the frames that keep the worklet about half a second ahead of what
-// it has played, as copies, so the feeder may rewrite the ring behind the
-// position freely. The worklet counts the frames it has played; the heard
+// sends the frames that keep the worklet as far ahead of what is heard as
+// the ring holds rendered sound (about 1.8 s), so that a long stall of the
+// page's thread does not run it dry; as copies, so the feeder may rewrite
+// the ring behind the position freely. The worklet counts the frames it has played; the heard
 // position is that count less the output latency the context reports (and
 // the page's audio_offset_ms). In virtual time the device is silent and its
 // position follows the virtual clock, as the headless device's does.
@@ -31,6 +32,15 @@ EM_JS(double, page_sound_played_frames, (), { return invitationPage.sound.played
 EM_JS(double, page_sound_latency_seconds, (), { return invitationPage.sound.latencySeconds(); });
 EM_JS(void, page_sound_send, (const int16_t* frames, int count),
       { invitationPage.sound.send(HEAP16.slice(frames >> 1, (frames >> 1) + 2 * count)); });
+
+// The frames played less the output latency: what is being heard now. The
+// latency never reaches a second: the position must stay inside the ring of
+// about two seconds.
+static int64_t heard_frames()
+{
+    const double latency = std::clamp(page_sound_latency_seconds(), 0.0, 1.0);
+    return int64_t(std::max(0.0, page_sound_played_frames() - latency * device_rate));
+}
 
 int platform_audio_open(int rate)
 {
@@ -60,7 +70,12 @@ void web_audio_top_up()
 {
     if (!loop_buffer || loop_frames == 0 || web_virtual_time())
         return;
-    const int64_t wanted = int64_t(page_sound_played_frames()) + device_rate / 2;
+    // As far ahead as the ring holds rendered frames: the feeder renders the
+    // whole ring ahead of the heard position, less the block it is in, so
+    // nine tenths of it (about 1.8 s) are sound, with room for the position
+    // moving on since the feed. A stall of the page's thread shorter than
+    // that leaves the worklet playing.
+    const int64_t wanted = heard_frames() + loop_frames * 9 / 10;
     while (sent_frames < wanted) {
         const int64_t at = sent_frames % loop_frames;
         const int64_t count = std::min(wanted - sent_frames, loop_frames - at);
@@ -79,11 +94,7 @@ int platform_audio_position_bytes(uint32_t* bytes)
         *bytes = uint32_t((web_clock_micros() - loop_start_micros) * device_rate / 1000000 * 4);
         return 1;
     }
-    // The latency never reaches a second: the position must stay inside the
-    // ring of about two seconds.
-    const double latency = std::clamp(page_sound_latency_seconds(), 0.0, 1.0);
-    const double heard = std::max(0.0, page_sound_played_frames() - latency * device_rate);
-    *bytes = uint32_t(int64_t(heard) * 4);
+    *bytes = uint32_t(heard_frames() * 4);
     return 1;
 }
 

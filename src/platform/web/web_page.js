@@ -17,6 +17,7 @@ const invitationPage = {
   frameTimes: [],         // animation-frame timestamps before the question is answered, ms
   reports: [],            // fetches in flight
   status: null,           // the program's exit status once it has ended
+  unsupported: null,      // the sentence saying what the browser lacks, if it lacks it
 
   parameter(name) {
     // (Written for the JavaScript Emscripten 3.1.6 minifies: no ?? or ?.)
@@ -53,7 +54,10 @@ const invitationPage = {
       };
       const onKey = (event) => {
         if (event.key === 'Enter' || event.key === 'Escape') {
+          // The key is the answer and nothing else: the page-wide Esc
+          // handler below must not see it once the question is gone.
           event.preventDefault();
+          event.stopImmediatePropagation();
           answer(event.key === 'Enter');
         }
       };
@@ -129,6 +133,10 @@ const invitationPage = {
       document.exitFullscreen().catch(() => {});
     this.element('canvas').style.cursor = '';
     this.element('again').hidden = false;
+    this.element('again').focus();
+    // Nothing plays any more: let the browser free the audio device.
+    if (this.sound.context)
+      this.sound.context.close().catch(() => {});
   },
 
   report(name, bytes) {
@@ -233,6 +241,28 @@ const invitationPage = {
     },
   },
 };
+
+// What the show needs and the browser may lack, checked before the program
+// runs: when something is missing, the page's box says so in one sentence,
+// and the program, its question and its way to watch again never start.
+(function checkBrowser() {
+  const webgl2 = !!document.createElement('canvas').getContext('webgl2');
+  const worklets = !!(window.AudioContext && window.AudioWorkletNode);
+  if (webgl2 && worklets)
+    return;
+  const missing = !webgl2 && !worklets ? '3D graphics (WebGL 2) and sound worklets (Web Audio)'
+                : !webgl2 ? '3D graphics (WebGL 2)' : 'sound worklets (Web Audio)';
+  const sentence = `This browser cannot play the invitation: it offers no ${missing}.`;
+  console.error(sentence);
+  Module.noInitialRun = true;
+  invitationPage.element('loading').hidden = true;
+  invitationPage.element('caption').textContent = document.title;
+  invitationPage.element('question-text').textContent = sentence;
+  invitationPage.element('question').querySelector('.buttons').hidden = true;
+  invitationPage.element('question').setAttribute('role', 'alert');
+  invitationPage.element('question').hidden = false;
+  invitationPage.unsupported = sentence;
+})();
 
 // Emscripten's own words, less its advice to rebuild with assertions.
 let invitationStarted = false;
