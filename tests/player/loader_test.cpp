@@ -1,16 +1,10 @@
 // The XM loader: what a song file turns into, and which files it refuses.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <functional>
-#include <string>
 #include <vector>
 
 #include "player/module.h"
@@ -360,95 +354,62 @@ TEST(Loader, EveryTruncatedPrefixFailsCleanlyOrLoadsWithSilence)
     EXPECT_EQ(whole_instruments, 40);
 }
 
-// A file for the load faults below: bytes, then zeros up to size (a hole, so
-// a big file costs no disk).
+// A file for the load faults below: bytes, then a hole up to size.
 std::string write_file(const std::string& name, const std::vector<uint8_t>& bytes, off_t size = 0)
 {
     const std::string path = ::testing::TempDir() + "qxm_load_fault_" + name;
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
-    if (size > 0 && truncate(path.c_str(), size) != 0)
-        std::abort();
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::ssize(bytes));
+    EXPECT_EQ(truncate(path.c_str(), std::max<off_t>(size, std::ssize(bytes))), 0);
     return path;
 }
 
-// Lets this process's data grow by headroom bytes from now on: past that,
-// allocations fail as they would with the memory used up.
-void limit_data_growth(long headroom)
+// Loads path in a process whose data may grow by 16 MiB from here on, and
+// exits 0 if the load gives the error expected ("" for a song).
+[[noreturn]] void load_within_16_mib(const std::string& path, const std::string& expected)
 {
-    long data_kb = 0;
-    FILE* status = std::fopen("/proc/self/status", "r");
-    char line[256];
-    while (status && std::fgets(line, sizeof line, status))
-        std::sscanf(line, "VmData: %ld kB", &data_kb);
-    if (status)
-        std::fclose(status);
-    const rlimit limit = {static_cast<rlim_t>(data_kb * 1024 + headroom), RLIM_INFINITY};
-    if (data_kb == 0 || setrlimit(RLIMIT_DATA, &limit) != 0)
-        std::abort();
-}
-
-struct LoadFault {
-    const char* name;
-    std::function<std::string()> make_path;  // the file to load, made in the child
-    std::string error;                       // the reason given; empty: the song loads
-};
-
-// Loads the fault's file with 16 MiB for the loader to grow in, and exits 0
-// if it gives what the fault expects; what it gave goes to stderr.
-[[noreturn]] void load_within_16_mib(const LoadFault& fault)
-{
-    const std::string path = fault.make_path();
-    limit_data_growth(16 << 20);
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line) && !line.starts_with("VmData:")) {}
+    const rlimit limit = {std::stoul(line.substr(7)) * 1024 + (16 << 20), RLIM_INFINITY};
+    setrlimit(RLIMIT_DATA, &limit);
     char error[QXM_ERROR_SIZE] = "";
     QxmSong* song = qxm_song_load_file(path.c_str(), error);
-    const std::string got = song ? "" : error;
-    qxm_song_free(song);
-    if (path.find("qxm_load_fault_") != std::string::npos)
-        std::remove(path.c_str());
-    std::fprintf(stderr, "%s: gave \"%s\"\n", fault.name, got.c_str());
-    std::exit(got == fault.error ? 0 : 1);
+    std::fprintf(stderr, "gave \"%s\"\n", song ? "" : error);
+    std::exit((song ? "" : error) == expected ? 0 : 1);
 }
 
 // Whatever a file holds, loading it takes what its song needs, not what the
 // file declares or how big it is, and every failure comes back as a reason,
 // never as an exception through the C calls or a crash. Each case runs in a
-// process of its own (re-executed, so the sanitizer may return null where
-// memory runs out) that may grow by 16 MiB.
+// process of its own (re-executed, so that the sanitizer returns null where
+// memory runs out).
 TEST(Loader, LoadFaultsGiveTheirReasonWithin16MiB)
 {
-    const std::string not_xm = "not an XM song (no \"Extended Module: \" at its start)";
-    const std::string too_large = "larger than the 256 MiB a song may take";
     xm::Song many_patterns = one_pattern_song(64);  // 4,000 patterns of 256 rows, one played
-    many_patterns.patterns.resize(4000);
-    for (xm::Pattern& pattern : many_patterns.patterns) {
-        pattern.rows = 256;
-        pattern.raw = {0x80};
-    }
+    many_patterns.patterns.resize(4000, {.rows = 256, .cells = {}, .raw = {0x80}});
     xm::Song missing_sample = one_pattern_song();   // 16 Mi frames of silence stand in: 32 MiB
     missing_sample.instruments = {xm::single_sample_instrument(eight_bit({1, 2, 3}))};
     missing_sample.instruments[0].samples[0].byte_length = 1 << 24;
     const std::vector<uint8_t> song_header = xm::write(one_pattern_song());
-    const LoadFault faults[] = {
-        {"a device without end", [] { return std::string("/dev/zero"); }, not_xm},
-        {"a directory", [] { return ::testing::TempDir(); }, std::strerror(EISDIR)},
-        {"no file", [] { return ::testing::TempDir() + "qxm_no_such_song.xm"; }, std::strerror(ENOENT)},
-        {"an empty file", [] { return write_file("empty", {}); }, "empty (0 bytes)"},
-        {"a file above the cap", [&] { return write_file("huge", song_header, (256 << 20) + 1); }, too_large},
-        {"a file above the memory left",
-         [&] { return write_file("big", song_header, 64 << 20); }, "out of memory"},
-        {"4,000 patterns of 256 rows × 64 channels in 40 KB",
-         [&] { return write_file("patterns", xm::write(many_patterns)); }, ""},
-        {"a sample whose data is missing", [&] { return write_file("sample", xm::write(missing_sample)); },
-         "out of memory"},
+    const struct { std::string path, error; } faults[] = {
+        {"/dev/zero", "not an XM song (no \"Extended Module: \" at its start)"},
+        {::testing::TempDir(), std::strerror(EISDIR)},
+        {::testing::TempDir() + "no_such_song.xm", std::strerror(ENOENT)},
+        {write_file("empty", {}), "empty (0 bytes)"},
+        {write_file("above_the_cap", song_header, (256 << 20) + 1), "larger than the 256 MiB a song may take"},
+        {write_file("above_the_memory_left", song_header, 64 << 20), "out of memory"},
+        {write_file("patterns", xm::write(many_patterns)), ""},
+        {write_file("missing_sample", xm::write(missing_sample)), "out of memory"},
     };
-    const char* sanitizer_options = std::getenv("ASAN_OPTIONS");
-    const std::string saved = sanitizer_options ? sanitizer_options : "";
-    setenv("ASAN_OPTIONS", (saved + ":allocator_may_return_null=1").c_str(), 1);
+    const std::string sanitizer_options = std::getenv("ASAN_OPTIONS") ? std::getenv("ASAN_OPTIONS") : "";
+    setenv("ASAN_OPTIONS", (sanitizer_options + ":allocator_may_return_null=1").c_str(), 1);
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    for (const LoadFault& fault : faults)
-        EXPECT_EXIT(load_within_16_mib(fault), ::testing::ExitedWithCode(0), "") << fault.name;
-    setenv("ASAN_OPTIONS", saved.c_str(), 1);
+    for (const auto& fault : faults) {
+        EXPECT_EXIT(load_within_16_mib(fault.path, fault.error), ::testing::ExitedWithCode(0), "") << fault.path;
+        if (fault.path.find("qxm_load_fault_") != std::string::npos)
+            std::remove(fault.path.c_str());
+    }
+    setenv("ASAN_OPTIONS", sanitizer_options.c_str(), 1);
 }
 
 TEST(Loader, MissingSourceGivesNoModule)
