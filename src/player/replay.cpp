@@ -960,8 +960,10 @@ void step_envelope(const EnvelopePoint* points, int count, uint8_t type, int sus
             value = static_cast<int32_t>(static_cast<uint32_t>(value) + static_cast<uint32_t>(slope));
         } else {
             // A point is reached. The loop is tested before the sustain, so a
-            // sustain point at the loop's end loops rather than holds.
-            if ((type & ENVELOPE_LOOP) && point == loop_end) {
+            // sustain point at the loop's end loops rather than holds; once
+            // the key is released that point no longer loops.
+            const bool released_sustain = released && (type & ENVELOPE_SUSTAIN) && point == sustain_point;
+            if ((type & ENVELOPE_LOOP) && point == loop_end && !released_sustain) {
                 point = loop_start;
                 tick = points[point].x;
             }
