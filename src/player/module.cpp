@@ -209,7 +209,7 @@ uint8_t checked_envelope_type(uint8_t type, uint8_t& point_count, uint8_t loop_s
 {
     if (point_count > MAX_ENVELOPE_POINTS)
         point_count = MAX_ENVELOPE_POINTS;
-    if (point_count < 2)
+    if (point_count < 1)  // a single point is an envelope too: its value is held
         return 0;
     if (loop_start >= point_count || loop_end >= point_count)
         type &= ~ENVELOPE_LOOP;

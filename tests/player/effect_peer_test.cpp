@@ -439,6 +439,15 @@ const PeerCase CASES[] = {
          at(s, 10).note = KEY_OFF;
          at(s, 12) = {KEY_OFF, SOFT_PANNED, 0, 0, 0};
      }},
+    // A single point is held, and fades out after a key-off.
+    {"volume envelope of one point", [](xm::Song& s) {
+         xm::Envelope& envelope = s.instruments[ENVELOPED - 1].volume;
+         envelope.points = {{0, 24}};
+         envelope.sustain = 0;
+         envelope.type = 1 | 2;
+         at(s, 0) = {C5, ENVELOPED, 0, 0, 0};
+         at(s, 6).note = KEY_OFF;
+     }},
     // After a key-off a panning envelope leaves a loop that ends on its sustain point.
     {"panning envelope loop ending on its sustain point", [](xm::Song& s) {
          xm::Instrument& instrument = s.instruments[PANNING_ENVELOPE - 1];

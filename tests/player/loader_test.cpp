@@ -278,7 +278,7 @@ TEST(Loader, InstrumentHeaderFields)
     EXPECT_EQ(v.volume_envelope[1].x, 10);
     EXPECT_EQ(v.sample_map[10], 3);
     EXPECT_EQ(v.samples[0]->data[2], 3 * 256);  // read from after the 300-byte header
-    EXPECT_EQ(m->instruments[2].volume_type, 0);  // fewer than 2 points
+    EXPECT_EQ(m->instruments[2].volume_type, ENVELOPE_ON);  // a single point is held
 }
 
 TEST(Loader, RestartBeyondTheSongRestartsAtZero)
