@@ -707,11 +707,14 @@ void effect_tick(Replay& replay, Channel& channel, const Voiced& voiced, const P
         if (p != 0) {
             const int step = arpeggio_step(replay.speed - replay.tick);
             int semitones = step == 1 ? p >> 4 : step == 2 ? x : 0;
+            // A step above the top of the note range plays the top note (C-8 on the sample's finetune).
+            const int32_t top = note_period(module, 96, voiced.sample->finetune);
             if (module.flags & MODULE_LINEAR_FREQUENCIES)
-                channel.period_offset = semitones * 64;
+                channel.period_offset = semitones != 0 ? std::min(semitones * 64, channel.period - top) : 0;
             else if (semitones != 0)
-                channel.period_offset = static_cast<int32_t>(std::lround(channel.period * std::exp2(-semitones / 12.0))) -
-                                        channel.period;
+                channel.period_offset =
+                    std::max(top, static_cast<int32_t>(std::lround(channel.period * std::exp2(-semitones / 12.0)))) -
+                    channel.period;
             channel.update_flags |= UPDATE_FREQUENCY;
         }
         break;

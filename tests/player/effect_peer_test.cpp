@@ -496,6 +496,20 @@ const PeerCase CASES[] = {
          at(s, 12) = {C6, 0, 0, 3, 0x20};
          effect_rows(s, 13, 15, 3, 0);
      }},
+    // Arpeggio steps above the note range play its top, C-8.
+    {"arpeggio above the top note", [](xm::Song& s) {
+         at(s, 0) = {94, SINE, 0, 0, 0x47};
+         effect_rows(s, 1, 3, 0, 0x3C);
+         at(s, 8) = {90, SINE, 0, 0, 0x9C};
+         effect_rows(s, 9, 11, 0, 0);
+     }},
+    {"arpeggio above the top note, Amiga periods", [](xm::Song& s) {
+         s.flags = 0;
+         at(s, 0) = {94, SINE, 0, 0, 0x47};
+         effect_rows(s, 1, 3, 0, 0x3C);
+         at(s, 8) = {90, SINE, 0, 0, 0x9C};
+         effect_rows(s, 9, 11, 0, 0);
+     }},
 
     // Notes and instruments.
     // A note whose relative note puts it outside the playable range is not played.
