@@ -631,6 +631,8 @@ void start_tone(const Module& module, Channel& channel, const PatternCell& cell,
         finetune = ((cell.effect_param & 0x0F) << 4) - 128;
     channel.period = note_period(module, static_cast<uint8_t>(real_note - 1), finetune);
     channel.period_delta = 0;
+    if (!(channel.waveforms & 0x04))  // a new note restarts the vibrato wave, with or without an instrument
+        channel.vibrato_position = 0;
     channel.sample_offset = cell.effect == EFFECT_SAMPLE_OFFSET ? channel.sample_offset_memory * 256u : 0;
     channel.update_flags = UPDATE_TRIGGER;
 }
@@ -656,7 +658,9 @@ void channel_row(Replay& replay, Channel& channel, const PatternCell& cell, bool
     // A vibrato that goes on into this row plays its current position from the
     // row's first tick, a glissando its rounded pitch; other rows drop what
     // they added to the pitch.
-    if (cell.effect == EFFECT_VIBRATO || cell.effect == EFFECT_VIBRATO_VOLUME_SLIDE || (cell.volume >> 4) == 0xB)
+    const bool vibrato_row =
+        cell.effect == EFFECT_VIBRATO || cell.effect == EFFECT_VIBRATO_VOLUME_SLIDE || (cell.volume >> 4) == 0xB;
+    if (vibrato_row)
         channel.period_delta = vibrato_delta(channel);
     else if (porta && channel.glissando)
         channel.period_delta = nearest_semitone(module, channel.period, look_up(module, channel).sample->finetune) -
@@ -689,6 +693,10 @@ void channel_row(Replay& replay, Channel& channel, const PatternCell& cell, bool
         reset_volumes(channel);
     if ((cell.instrument != 0 && !release) || delayed)
         trigger_instrument(channel, instrument);
+    // A new note with vibrato sounds the wave at its restarted position from
+    // its first tick (a square wave starts a depth away from the note).
+    if (vibrato_row && is_note(note) && !k00 && !porta)
+        channel.period_delta = vibrato_delta(channel);
     if (cell.volume != 0)
         volume_column_row(channel, cell.volume);
     effect_row(replay, channel, instrument, cell);

@@ -510,6 +510,16 @@ const PeerCase CASES[] = {
          at(s, 8) = {90, SINE, 0, 0, 0x9C};
          effect_rows(s, 9, 11, 0, 0);
      }},
+    // A new note, with or without an instrument, restarts the vibrato wave, and its row's
+    // first tick already plays the wave's first value (a square wave's is a depth away).
+    {"vibrato with a new note after E42", [](xm::Song& s) {
+         at(s, 0) = {C5, SINE, 0, 4, 0x4C};
+         effect_rows(s, 2, 2, 0xE, 0x42);
+         at(s, 3) = {C5, SINE, 0, 4, 0};
+         effect_rows(s, 4, 5, 4, 0);
+         at(s, 6) = {C6, 0, 0, 4, 0};
+         at(s, 9) = {C5, SINE, 0, 4, 0x80};
+     }},
 
     // Notes and instruments.
     // A note whose relative note puts it outside the playable range is not played.
