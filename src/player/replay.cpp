@@ -125,16 +125,31 @@ int clamp(int value, int low, int high)
     return value < low ? low : value > high ? high : value;
 }
 
+// Amiga periods of the lowest octave in eighths of a semitone, C with
+// finetune -128 first: the last entry is B's finetune +112.
+constexpr uint16_t AMIGA_FINE_PERIODS[104] = {
+    907, 900, 894, 887, 881, 875, 868, 862, 856, 850, 844, 838, 832, 826, 820, 814, 808, 802, 796, 791, 785,
+    779, 774, 768, 762, 757, 752, 746, 741, 736, 730, 725, 720, 715, 709, 704, 699, 694, 689, 684, 678, 675,
+    670, 665, 660, 655, 651, 646, 640, 636, 632, 628, 623, 619, 614, 610, 604, 601, 597, 592, 588, 584, 580,
+    575, 570, 567, 563, 559, 555, 551, 547, 543, 538, 535, 532, 528, 524, 520, 516, 513, 508, 505, 502, 498,
+    494, 491, 487, 484, 480, 477, 474, 470, 467, 463, 460, 457, 453, 450, 447, 443, 440, 437, 434, 431};
+
 // XM Amiga period of a 0-based note, finetune in 1/128 semitone: 1712 at C-4.
-// The period within the lowest octave is rounded once and halved per octave
-// up, as a period table does, so that octaves are exact and notes an octave
-// apart keep their phase.
+// The finetune counts in sixteenths of a semitone (its low 3 bits are
+// dropped); odd sixteenths lie halfway between two table entries. The period
+// is the table's, 32 times over at C-0, halved per octave up with the
+// remainder dropped, so that the periods are those of the period table.
 int32_t amiga_period(int note, int finetune)
 {
     note = clamp(note, 0, 255);
-    double semitones = note % 12 + finetune / 128.0;
-    auto lowest = static_cast<int32_t>(std::lround(AMIGA_C0_PERIOD * std::exp2(-semitones / 12.0)));
-    return lowest >> (note / 12);
+    finetune &= ~7;
+    const int semitone = (note % 12) * 8;
+    int step = finetune / 16;  // toward zero
+    const int32_t low = AMIGA_FINE_PERIODS[clamp(semitone + step + 8, 0, 103)];
+    step += finetune < 0 ? -1 : 1;
+    const int32_t high = AMIGA_FINE_PERIODS[clamp(semitone + step + 8, 0, 103)];
+    const int fraction = std::abs(finetune) & 15;
+    return ((low * (16 - fraction) + high * fraction) * 2) >> (note / 12);
 }
 
 // The period of a 0-based note (the cell's note plus the sample's relative note).

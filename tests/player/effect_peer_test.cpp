@@ -134,6 +134,43 @@ struct PeerCase {
     double pitch_cents = PITCH_TOLERANCE_CENTS;
 };
 
+// Every note of the top octave at every finetune on the Amiga table, one a
+// tick: the top octave's periods are the whole table's halved, so that a
+// period one unit off shows as 8 cents or more. 128 instruments of two
+// samples, octave 7 on the first and octave 6 raised an octave on the second.
+constexpr int AMIGA_TABLE_TICKS = 128 * 2 * 12;
+void amiga_table_song(xm::Song& s)
+{
+    s.flags = 0;
+    s.speed = 1;
+    s.instruments.clear();
+    xm::Sample sample = sine_sample();
+    sample.frames.resize(256);
+    sample.loop_length = 256;
+    for (int i = 0; i < 128; ++i) {
+        xm::Instrument instrument;
+        for (int k = 0; k < 2; ++k) {
+            sample.finetune = static_cast<int8_t>(k * 128 + i - 128);
+            sample.relative_note = static_cast<int8_t>(12 * k);
+            instrument.samples.push_back(sample);
+        }
+        for (int n = 72; n < 84; ++n)
+            instrument.sample_map[n] = 1;
+        s.instruments.push_back(instrument);
+    }
+    s.patterns.assign(AMIGA_TABLE_TICKS / 256, xm::Pattern{});
+    s.orders.clear();
+    for (int p = 0; p < AMIGA_TABLE_TICKS / 256; ++p) {
+        s.patterns[static_cast<size_t>(p)].rows = 256;
+        s.orders.push_back(static_cast<uint8_t>(p));
+    }
+    for (int t = 0; t < AMIGA_TABLE_TICKS; ++t) {
+        const int instrument = t / 24, k = t / 12 % 2;
+        at(s, t % 256, 0, t / 256) = {static_cast<uint8_t>(85 - 12 * k + t % 12), static_cast<uint8_t>(instrument + 1),
+                                      0, 0, 0};
+    }
+}
+
 // One line each: the behaviour the song pins down.
 const PeerCase CASES[] = {
     // Effects.
@@ -496,6 +533,7 @@ const PeerCase CASES[] = {
          at(s, 12) = {C6, 0, 0, 3, 0x20};
          effect_rows(s, 13, 15, 3, 0);
      }},
+    {"Amiga period table, every note and finetune", amiga_table_song, nullptr, AMIGA_TABLE_TICKS, 1.0 / 3, 3},
     // Arpeggio steps above the note range play its top, C-8.
     {"arpeggio above the top note", [](xm::Song& s) {
          at(s, 0) = {94, SINE, 0, 0, 0x47};
