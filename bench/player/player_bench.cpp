@@ -9,7 +9,8 @@
 // each song's first 60 s are also rendered by all three players, and a table
 // gives for each song the correlation of 20 ms RMS envelopes with libopenmpt's,
 // of the mono mix and of each side apart (which a swap of the sides spoils),
-// ours beside libxmp's, and both speeds against libxmp's.
+// ours beside libxmp's, and both speeds against libxmp's; and how much faster
+// the song's duration is found than its one pass is rendered (median).
 #include <benchmark/benchmark.h>
 #include <libopenmpt/libopenmpt.h>
 
@@ -225,6 +226,30 @@ void measure_correlations(RealSong& song)
     }
 }
 
+// The song's duration of one pass, stepped without mixing, and the render
+// of that pass it stands for: their ratio is how much faster the duration is.
+void song_duration(benchmark::State& state, const std::vector<uint8_t>& song)
+{
+    QxmSong* loaded = qxm_song_load_memory(song.data(), song.size(), nullptr);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(qxm_song_duration_ms(loaded, RATE, 1));
+    qxm_song_free(loaded);
+}
+
+void render_pass(benchmark::State& state, const std::vector<uint8_t>& song)
+{
+    QxmSong* loaded = qxm_song_load_memory(song.data(), song.size(), nullptr);
+    std::vector<int16_t> pcm(2 * BLOCK);
+    for (auto _ : state) {
+        QxmPlayer* player = qxm_player_create(loaded, RATE);
+        qxm_player_end_after_loops(player, 1);
+        while (qxm_player_render_int16(player, pcm.data(), BLOCK) == BLOCK)
+            benchmark::DoNotOptimize(pcm.data());
+        qxm_player_free(player);
+    }
+    qxm_song_free(loaded);
+}
+
 // Keeps each run's CPU seconds per iteration (steadier than wall time on a
 // busy machine), for the summary after the table.
 class SummaryReporter : public benchmark::ConsoleReporter {
@@ -291,6 +316,29 @@ void print_summary(const SummaryReporter& reporter)
                     real_songs.size(), median(ours_r), median(xmp_r), ours_good, xmp_good, median(ours_sides),
                     median(xmp_sides), median(ratios));
     }
+    if (!real_songs.empty()) {
+        // CPU seconds of one run by name, 0 where it did not run.
+        auto seconds = [&](const std::string& name) {
+            for (const auto& [run_name, run] : reporter.runs)
+                if (run_name == name)
+                    return SummaryReporter::seconds(run);
+            return 0.0;
+        };
+        std::vector<double> ratios;
+        for (const RealSong& song : real_songs) {
+            const double duration = seconds("song/" + song.name + "/duration");
+            const double pass = seconds("song/" + song.name + "/pass");
+            if (duration > 0 && pass > 0)
+                ratios.push_back(pass / duration);
+        }
+        if (!ratios.empty()) {
+            std::sort(ratios.begin(), ratios.end());
+            const size_t n = ratios.size();
+            std::printf("\nduration of one pass against rendering it, %zu songs: median %.1f× faster (%.1f..%.1f)\n", n,
+                        n % 2 ? ratios[n / 2] : (ratios[n / 2 - 1] + ratios[n / 2]) / 2, ratios.front(),
+                        ratios.back());
+        }
+    }
     std::printf("\nwhole song, %d s of audio, × real time:\n", SONG_SECONDS);
     std::printf("  ours        %8.1f\n", ours);
     if (xmp > 0)
@@ -325,6 +373,12 @@ int main(int argc, char** argv)
             ->Unit(benchmark::kMillisecond);
         benchmark::RegisterBenchmark(("song/" + song.name + "/libxmp").c_str(),
                                      [bytes](benchmark::State& state) { render_libxmp(state, *bytes); })
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("song/" + song.name + "/duration").c_str(),
+                                     [bytes](benchmark::State& state) { song_duration(state, *bytes); })
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("song/" + song.name + "/pass").c_str(),
+                                     [bytes](benchmark::State& state) { render_pass(state, *bytes); })
             ->Unit(benchmark::kMillisecond);
     }
     benchmark::Initialize(&argc, argv);
