@@ -837,7 +837,8 @@ void replay_tick(Replay& replay)
 {
     const Module& module = *replay.module;
     if (replay.tick != 0 || replay.repeating_row) {
-        replay_effects_tick(replay);
+        if (!replay.timing_only)  // no effect of the later ticks moves the song or its tempo
+            replay_effects_tick(replay);
     } else {
         if (replay.next_order >= 0)
             replay.order = replay.next_order;
@@ -878,6 +879,20 @@ void replay_row(Replay& replay)
     replay.jump_order = replay.loop_jump_row = -1;
     replay.pattern_break = false;
     const PatternCell* cells = row_cells(replay);
+    if (replay.timing_only) {
+        // Only the effects that move the song or set its tempo: Bxx, Dxx,
+        // E6x, EEx and Fxx (a delayed cell's effect is its EDx).
+        for (int c = 0; c < module.channel_count; ++c) {
+            const PatternCell& cell = cells[c];
+            const uint8_t extended = cell.effect_param >> 4;
+            if (cell.effect == EFFECT_POSITION_JUMP || cell.effect == EFFECT_PATTERN_BREAK ||
+                cell.effect == EFFECT_SET_SPEED ||
+                (cell.effect == EFFECT_EXTENDED &&
+                 (extended == EXTENDED_PATTERN_LOOP || extended == EXTENDED_PATTERN_DELAY)))
+                effect_row(replay, channels[c], empty_instrument, cell);
+        }
+        return;
+    }
     const int32_t global_volume = replay.global_volume;
     for (int c = 0; c < module.channel_count; ++c) {
         const PatternCell& cell = cells[c];
