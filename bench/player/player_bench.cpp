@@ -368,18 +368,13 @@ int main(int argc, char** argv)
     for (RealSong& song : real_songs) {
         measure_correlations(song);
         const std::vector<uint8_t>* bytes = &song.bytes;
-        benchmark::RegisterBenchmark(("song/" + song.name + "/ours").c_str(),
-                                     [bytes](benchmark::State& state) { render_ours(state, *bytes); })
-            ->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(("song/" + song.name + "/libxmp").c_str(),
-                                     [bytes](benchmark::State& state) { render_libxmp(state, *bytes); })
-            ->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(("song/" + song.name + "/duration").c_str(),
-                                     [bytes](benchmark::State& state) { song_duration(state, *bytes); })
-            ->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(("song/" + song.name + "/pass").c_str(),
-                                     [bytes](benchmark::State& state) { render_pass(state, *bytes); })
-            ->Unit(benchmark::kMillisecond);
+        using Run = void (*)(benchmark::State&, const std::vector<uint8_t>&);
+        const std::pair<const char*, Run> runs[] = {
+            {"ours", render_ours}, {"libxmp", render_libxmp}, {"duration", song_duration}, {"pass", render_pass}};
+        for (const auto& [name, run] : runs)
+            benchmark::RegisterBenchmark(("song/" + song.name + "/" + name).c_str(),
+                                         [bytes, run](benchmark::State& state) { run(state, *bytes); })
+                ->Unit(benchmark::kMillisecond);
     }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
