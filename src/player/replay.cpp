@@ -289,15 +289,21 @@ void vibrato(Channel& channel)
     channel.update_flags |= UPDATE_FREQUENCY;
 }
 
-void tremolo(Channel& channel)
+// Tremolo's volume change at its current position, held on the output volume.
+void apply_tremolo(Channel& channel)
 {
     // The ramp follows the vibrato's position, a FastTracker II quirk kept here.
     int value = waveform_value(channel.waveforms >> 4, channel.tremolo_position, channel.vibrato_position);
     int magnitude = (std::abs(value) * channel.tremolo_depth) >> 6;
     int volume = clamp(channel.volume + (value < 0 ? -magnitude : magnitude), 0, 64);
     channel.volume_delta = volume - channel.volume;
-    channel.tremolo_position = static_cast<uint8_t>(channel.tremolo_position + channel.tremolo_speed);
     channel.update_flags |= UPDATE_VOLUME;
+}
+
+void tremolo(Channel& channel)
+{
+    apply_tremolo(channel);
+    channel.tremolo_position = static_cast<uint8_t>(channel.tremolo_position + channel.tremolo_speed);
 }
 
 void tone_portamento(Channel& channel, const Module& module, const Sample& sample)
@@ -646,8 +652,11 @@ void start_tone(const Module& module, Channel& channel, const PatternCell& cell,
         finetune = ((cell.effect_param & 0x0F) << 4) - 128;
     channel.period = note_period(module, static_cast<uint8_t>(real_note - 1), finetune);
     channel.period_delta = 0;
-    if (!(channel.waveforms & 0x04))  // a new note restarts the vibrato wave, with or without an instrument
+    // A new note restarts the vibrato and tremolo waves, with or without an instrument.
+    if (!(channel.waveforms & 0x04))
         channel.vibrato_position = 0;
+    if (!(channel.waveforms & 0x40))
+        channel.tremolo_position = 0;
     channel.sample_offset = cell.effect == EFFECT_SAMPLE_OFFSET ? channel.sample_offset_memory * 256u : 0;
     channel.update_flags = UPDATE_TRIGGER;
 }
@@ -714,6 +723,8 @@ void channel_row(Replay& replay, Channel& channel, const PatternCell& cell, bool
         channel.period_delta = vibrato_delta(channel);
     if (cell.volume != 0)
         volume_column_row(channel, cell.volume);
+    if (cell.effect == EFFECT_TREMOLO && is_note(note) && !k00 && !porta)  // likewise the tremolo
+        apply_tremolo(channel);
     effect_row(replay, channel, instrument, cell);
     run_envelopes_and_fadeout(channel, instrument);
     auto_vibrato(channel, instrument);

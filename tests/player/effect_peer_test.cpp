@@ -558,6 +558,15 @@ const PeerCase CASES[] = {
          at(s, 6) = {C6, 0, 0, 4, 0};
          at(s, 9) = {C5, SINE, 0, 4, 0x80};
      }},
+    // The tremolo likewise: restarted by a new note, heard from the note's first tick.
+    {"tremolo with a new note after E72", [](xm::Song& s) {
+         at(s, 0) = {C5, SINE, 0x30, 7, 0x4C};
+         effect_rows(s, 2, 2, 0xE, 0x72);
+         at(s, 3) = {C5, SINE, 0x30, 7, 0};
+         effect_rows(s, 4, 5, 7, 0);
+         at(s, 6) = {C6, 0, 0, 7, 0};
+         effect_rows(s, 7, 8, 7, 0);
+     }},
 
     // Notes and instruments.
     // A note whose relative note puts it outside the playable range is not played.
