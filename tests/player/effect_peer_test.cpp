@@ -125,6 +125,18 @@ void row_volumes(xm::Song& song, int pattern, int base)
         at(song, row, 0, pattern).volume = static_cast<uint8_t>(0x10 + (base + row * 4) % 64);
 }
 
+// Vibrato (4) or tremolo (7) under a square wave set by E42 or E72, then a
+// new note with an instrument (row 3) and one without (row 6), each with the
+// effect's memory, after the wave has moved on.
+void new_notes_after_square_wave(xm::Song& song, uint8_t effect, uint8_t volume)
+{
+    at(song, 0) = {C5, SINE, volume, effect, 0x4C};
+    effect_rows(song, 2, 2, 0xE, static_cast<uint8_t>(effect << 4 | 2));
+    at(song, 3) = {C5, SINE, volume, effect, 0};
+    effect_rows(song, 4, 5, effect, 0);
+    at(song, 6) = {C6, 0, 0, effect, 0};
+}
+
 struct PeerCase {
     const char* name;
     void (*build)(xm::Song& song);
@@ -551,20 +563,12 @@ const PeerCase CASES[] = {
     // A new note, with or without an instrument, restarts the vibrato wave, and its row's
     // first tick already plays the wave's first value (a square wave's is a depth away).
     {"vibrato with a new note after E42", [](xm::Song& s) {
-         at(s, 0) = {C5, SINE, 0, 4, 0x4C};
-         effect_rows(s, 2, 2, 0xE, 0x42);
-         at(s, 3) = {C5, SINE, 0, 4, 0};
-         effect_rows(s, 4, 5, 4, 0);
-         at(s, 6) = {C6, 0, 0, 4, 0};
+         new_notes_after_square_wave(s, 4, 0);
          at(s, 9) = {C5, SINE, 0, 4, 0x80};
      }},
     // The tremolo likewise: restarted by a new note, heard from the note's first tick.
     {"tremolo with a new note after E72", [](xm::Song& s) {
-         at(s, 0) = {C5, SINE, 0x30, 7, 0x4C};
-         effect_rows(s, 2, 2, 0xE, 0x72);
-         at(s, 3) = {C5, SINE, 0x30, 7, 0};
-         effect_rows(s, 4, 5, 7, 0);
-         at(s, 6) = {C6, 0, 0, 7, 0};
+         new_notes_after_square_wave(s, 7, 0x30);
          effect_rows(s, 7, 8, 7, 0);
      }},
 
