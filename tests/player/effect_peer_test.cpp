@@ -137,6 +137,14 @@ void new_notes_after_square_wave(xm::Song& song, uint8_t effect, uint8_t volume)
     at(song, 6) = {C6, 0, 0, effect, 0};
 }
 
+void arpeggio_above_the_top_note(xm::Song& song)
+{
+    at(song, 0) = {94, SINE, 0, 0, 0x47};
+    effect_rows(song, 1, 3, 0, 0x3C);
+    at(song, 8) = {90, SINE, 0, 0, 0x9C};
+    effect_rows(song, 9, 11, 0, 0);
+}
+
 struct PeerCase {
     const char* name;
     void (*build)(xm::Song& song);
@@ -547,19 +555,8 @@ const PeerCase CASES[] = {
      }},
     {"Amiga period table, every note and finetune", amiga_table_song, nullptr, AMIGA_TABLE_TICKS, 1.0 / 3, 3},
     // Arpeggio steps above the note range play its top, C-8.
-    {"arpeggio above the top note", [](xm::Song& s) {
-         at(s, 0) = {94, SINE, 0, 0, 0x47};
-         effect_rows(s, 1, 3, 0, 0x3C);
-         at(s, 8) = {90, SINE, 0, 0, 0x9C};
-         effect_rows(s, 9, 11, 0, 0);
-     }},
-    {"arpeggio above the top note, Amiga periods", [](xm::Song& s) {
-         s.flags = 0;
-         at(s, 0) = {94, SINE, 0, 0, 0x47};
-         effect_rows(s, 1, 3, 0, 0x3C);
-         at(s, 8) = {90, SINE, 0, 0, 0x9C};
-         effect_rows(s, 9, 11, 0, 0);
-     }},
+    {"arpeggio above the top note", arpeggio_above_the_top_note},
+    {"arpeggio above the top note, Amiga periods", [](xm::Song& s) { s.flags = 0; arpeggio_above_the_top_note(s); }},
     // A new note, with or without an instrument, restarts the vibrato wave, and its row's
     // first tick already plays the wave's first value (a square wave's is a depth away).
     {"vibrato with a new note after E42", [](xm::Song& s) {
