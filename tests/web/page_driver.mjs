@@ -7,13 +7,15 @@ import http from 'node:http';
 import path from 'node:path';
 import puppeteer from 'puppeteer-core';
 
-const types = {'.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm'};
+const types = {'.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm', '.png': 'image/png'};
 
 // Serves site; a POST to /report/NAME (the page opened with report=1) is
-// written to reports.dir/NAME. Returns {origin, reports, close}. The port is
+// written to reports.dir/NAME. Returns {origin, reports, served, missing,
+// close}: the paths served, and those asked for and not found. The port is
 // WEB_TEST_PORT's when set (machines that hand out ports), else any free one.
 export async function serveSite(site, port = Number(process.env.WEB_TEST_PORT || 0)) {
   const reports = {dir: null};
+  const served = [], missing = [];
   const server = http.createServer((request, response) => {
     const url = decodeURIComponent(request.url.split('?')[0]);
     if (request.method === 'POST' && url.startsWith('/report/') && reports.dir) {
@@ -27,15 +29,17 @@ export async function serveSite(site, port = Number(process.env.WEB_TEST_PORT ||
     }
     const file = path.join(site, url === '/' ? 'index.html' : path.normalize(url));
     if (!file.startsWith(site) || !fs.existsSync(file) || !fs.statSync(file).isFile()) {
+      missing.push(url);
       response.writeHead(404);
       response.end();
       return;
     }
+    served.push(url);
     response.writeHead(200, {'Content-Type': types[path.extname(file)] || 'application/octet-stream'});
     response.end(fs.readFileSync(file));
   });
   await new Promise((resolve) => server.listen(port, '127.0.0.1', resolve));
-  return {origin: `http://127.0.0.1:${server.address().port}`, reports, close: () => server.close()};
+  return {origin: `http://127.0.0.1:${server.address().port}`, reports, served, missing, close: () => server.close()};
 }
 
 // Chromium with the given extra command-line switches.
@@ -51,10 +55,10 @@ export function launchChromium(extraArgs = []) {
 }
 
 // A fresh page at origin/query, its console kept in consoleFile, once it
-// asks the question.
-export async function openPage(browser, url, consoleFile) {
+// asks the question; viewport adds to the 800x600 one (hasTouch: true).
+export async function openPage(browser, url, consoleFile, viewport = {}) {
   const page = await browser.newPage();
-  await page.setViewport({width: 800, height: 600});
+  await page.setViewport({width: 800, height: 600, ...viewport});
   const log = fs.createWriteStream(consoleFile);
   page.on('console', (message) => log.write(`${message.type()}: ${message.text()}\n`));
   page.on('pageerror', (error) => log.write(`pageerror: ${error.message}\n`));

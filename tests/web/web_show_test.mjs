@@ -11,8 +11,11 @@
 //      appear on the page; the canvas fits 360x640 and 500x400 viewports;
 //      what the worklet played equals the song's render sample for sample,
 //      through two 1.5 s stalls of the page's thread without running dry;
-//      Esc ends the show, the canvas black, with a way to watch again.
-//   4. Answering Yes (Return): full screen granted or refused, the show runs.
+//      the controls mute the worklet and toggle full screen; Esc ends the
+//      show, the canvas black, with a way to watch again; the console has
+//      no warnings and every file asked for was there (the icon too).
+//   4. Answering Yes (Return): full screen granted or refused, the show runs;
+//      on a touch screen, a tap shows the controls and Stop ends it.
 //   5. In a browser without WebGL 2, or without sound worklets, the page
 //      says so in one sentence before asking anything.
 //
@@ -158,7 +161,8 @@ function renderNative(seconds) {
 const browser = await launchChromium();
 
 // A fresh page, with its console kept in the work folder.
-const openNamedPage = (name, query) => openPage(browser, `${site.origin}/${query}`, path.join(work, `${name}.console.txt`));
+const openNamedPage = (name, query, viewport) =>
+  openPage(browser, `${site.origin}/${query}`, path.join(work, `${name}.console.txt`), viewport);
 
 // What the canvas shows now: the loading bar, a show picture, black, or other.
 async function canvasShows(page) {
@@ -275,6 +279,39 @@ try {
         `${seconds.toFixed(2)} s played at a ${sound.rate} Hz context`);
   check(`the sound never ran dry, through two ${STALL_MS} ms stalls`, sound.underruns === 0,
         `${sound.underruns} render quanta short`);
+  // The controls: the mouse shows them; Mute silences what the worklet puts
+  // out while it plays on, M gives the sound back; the button and F toggle
+  // full screen.
+  const loudest = () => page.evaluate(async () => {
+    const start = invitationPage.sound.played;
+    let peak = 0;
+    for (let i = 0; i < 25; ++i) {
+      await new Promise((resolve) => setTimeout(resolve, 20));
+      peak = Math.max(peak, invitationPage.sound.peak);
+    }
+    return {peak, played: invitationPage.sound.played - start};
+  });
+  await page.mouse.move(400, 300);
+  await page.mouse.move(420, 310);
+  await page.click('#mute');
+  await sleep(100);
+  const muted = await loudest();
+  await page.keyboard.press('m');
+  await sleep(100);
+  const unmuted = await loudest();
+  check('Mute silences the worklet as it plays on, M gives the sound back',
+        muted.peak === 0 && muted.played > 0 && unmuted.peak > 0.01,
+        `peak ${muted.peak.toFixed(3)} muted (${muted.played} frames played), ${unmuted.peak.toFixed(3)} after M`);
+  const fullscreenElement = () => page.evaluate(() => document.fullscreenElement && document.fullscreenElement.id);
+  await page.mouse.move(400, 300);
+  await page.click('#fullscreen');
+  await page.waitForFunction(() => document.fullscreenElement, {timeout: 3000}).catch(() => {});
+  const entered = await fullscreenElement();
+  await page.keyboard.press('f');
+  await page.waitForFunction(() => !document.fullscreenElement, {timeout: 3000}).catch(() => {});
+  const left = await fullscreenElement();
+  check('the Full screen button enters full screen with the controls, F leaves it', entered === 'stage' && !left,
+        `after the button: ${entered}, after F: ${left}`);
   await page.keyboard.press('Escape');
   await page.waitForFunction(() => invitationPage.status !== null, {timeout: 20000}).catch(() => {});
   await sleep(200);
@@ -285,13 +322,17 @@ try {
         end[0] === 0 && end[1] && end[2] === 'again' && end[3] === 'closed' && picture === 'black',
         `status ${end[0]}, canvas ${picture}, focus on #${end[2]}, sound ${end[3]}`);
   await page.close();
+  const noisy = fs.readFileSync(path.join(work, 'no.console.txt'), 'utf8').split('\n').filter((line) => /^(warn|warning|error|assert|pageerror):/.test(line));
+  check('a whole run warns of nothing, and every file the page asked for was there, its icon too',
+        noisy.length === 0 && site.missing.length === 0 && site.served.includes('/icon.png'),
+        [...noisy, ...site.missing.map((url) => `404 ${url}`)].join(' / '));
 } catch (error) {
   check('the real-time run answering No went through', false, error.message.split('\n')[0]);
 }
 
 // 4. Real time, answering Yes.
 try {
-  const page = await openNamedPage('yes', '');
+  const page = await openNamedPage('yes', '', {hasTouch: true});
   // Return answers Yes wherever the focus is, and is a gesture that lets the page go full screen.
   await page.evaluate(() => document.activeElement.blur());
   await page.keyboard.press('Enter');
@@ -302,6 +343,13 @@ try {
   const fullscreen = state[0] === null ? 'not asked for' : state[0] ? 'granted' : 'refused';
   check('answering Yes with Return, full screen is asked for and the show runs', shows && state[1] > 0 && state[0] !== null,
         `full screen ${fullscreen}, ${state[1]} frames played`);
+  // A tap shows the controls (faded ones take no tap), a second one stops.
+  await page.touchscreen.tap(400, 300);
+  const box = await (await page.$('#stop')).boundingBox();
+  await sleep(300);
+  await page.touchscreen.tap(box.x + box.width / 2, box.y + box.height / 2);
+  const stopped = await page.waitForFunction(() => invitationPage.status === 0, {timeout: 20000}).then(() => true, () => false);
+  check('on a touch screen a tap shows the controls and Stop ends the show', stopped);
   await page.close();
 } catch (error) {
   check('the real-time run answering Yes went through', false, error.message.split('\n')[0]);
@@ -316,9 +364,7 @@ async function checkUnsupported(name, launchArgs, hide, lacks) {
     const bare = await launchChromium(launchArgs);
     const page = await bare.newPage();
     const errors = [];
-    // (The page has no favicon yet: the browser's request for one is not the page's error.)
-    page.on('console', (message) => message.type() === 'error' && !/favicon/.test(message.location().url || '') &&
-                                   errors.push(message.text()));
+    page.on('console', (message) => message.type() === 'error' && errors.push(message.text()));
     if (hide)
       await page.evaluateOnNewDocument(hide);
     await page.goto(`${site.origin}/`);
