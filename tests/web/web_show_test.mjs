@@ -14,7 +14,8 @@
 //      the controls mute the worklet and toggle full screen; Esc ends the
 //      show, the canvas black, with a way to watch again; the console has
 //      no warnings and every file asked for was there (the icon too).
-//   4. Answering Yes (Return): full screen granted or refused, the show runs;
+//   4. Answering Yes (Return): full screen granted or refused, the show runs,
+//      an offset written as 1e3 refused;
 //      on a touch screen, a tap shows the controls and Stop ends it.
 //   5. In a browser without WebGL 2, or without sound worklets, the page
 //      says so in one sentence before asking anything.
@@ -332,17 +333,19 @@ try {
 
 // 4. Real time, answering Yes.
 try {
-  const page = await openNamedPage('yes', '', {hasTouch: true});
+  const page = await openNamedPage('yes', '?audio_offset_ms=1e3', {hasTouch: true});
   // Return answers Yes wherever the focus is, and is a gesture that lets the page go full screen.
   await page.evaluate(() => document.activeElement.blur());
   await page.keyboard.press('Enter');
   let shows = false;
   for (const start = Date.now(); Date.now() - start < 20000 && !shows;)
     shows = (await canvasShows(page)) === 'show';
-  const state = await page.evaluate(async () => [await invitationPage.fullscreen, invitationPage.sound.played]);
+  const state = await page.evaluate(async () => [await invitationPage.fullscreen, invitationPage.sound.played,
+                                                 invitationPage.sound.offsetSeconds]);
   const fullscreen = state[0] === null ? 'not asked for' : state[0] ? 'granted' : 'refused';
-  check('answering Yes with Return, full screen is asked for and the show runs', shows && state[1] > 0 && state[0] !== null,
-        `full screen ${fullscreen}, ${state[1]} frames played`);
+  check('answering Yes with Return, full screen is asked for and the show runs, audio_offset_ms=1e3 refused',
+        shows && state[1] > 0 && state[0] !== null && state[2] === 0,
+        `full screen ${fullscreen}, ${state[1]} frames played, offset ${state[2]} s`);
   // A tap shows the controls (faded ones take no tap), a second one stops.
   await page.touchscreen.tap(400, 300);
   const box = await (await page.$('#stop')).boundingBox();

@@ -253,8 +253,10 @@ const invitationPage = {
       const text = invitationPage.parameter('audio_offset_ms');
       if (text === '')
         return;
-      const ms = Number(text);
-      if (Number.isInteger(ms) && ms >= -1000 && ms <= 1000)
+      // A sign and digits only: Number() would also take 1e3, 0x10 or ' 120',
+      // forms nobody writes as milliseconds and a typo can produce.
+      const ms = /^[+-]?\d{1,4}$/.test(text) ? Number(text) : NaN;
+      if (ms >= -1000 && ms <= 1000)
         this.offsetSeconds = ms / 1000;
       else
         console.warn(`invitation: audio_offset_ms=${text} ignored: a whole number of ms from -1000 to 1000, please`);
