@@ -1,11 +1,12 @@
 // Serving the show's page from 127.0.0.1 and driving it in Debian's
-// Chromium, headless, with its software WebGL (SwiftShader): what the page
-// checks (web_show_test.mjs) and the page's frame costs (web_frame_costs.mjs)
-// share.
+// Chromium, headless, with its software WebGL (SwiftShader), or in Firefox
+// ESR under a virtual X server: what the page's checks (web_show_test.mjs,
+// web_firefox_test.mjs) and its frame costs (web_frame_costs.mjs) share.
 import fs from 'node:fs';
 import http from 'node:http';
 import path from 'node:path';
 import puppeteer from 'puppeteer-core';
+import zlib from 'node:zlib';
 
 const types = {'.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm', '.png': 'image/png'};
 
@@ -54,6 +55,21 @@ export function launchChromium(extraArgs = []) {
   });
 }
 
+// Firefox ESR, not headless (headless it has no WebGL here; under a virtual
+// X server it has WebGL 2 on Mesa's llvmpipe), driven over WebDriver BiDi.
+// Its AudioContext never starts without a sound server: env may name one
+// (PULSE_SERVER).
+export function launchFirefox(env = process.env) {
+  return puppeteer.launch({
+    browser: 'firefox',
+    executablePath: '/usr/bin/firefox-esr',
+    headless: false,
+    protocolTimeout: 300000,
+    args: ['--width=1024', '--height=768'],
+    env,
+  });
+}
+
 // A fresh page at origin/query, its console kept in consoleFile, once it
 // asks the question; viewport adds to the 800x600 one (hasTouch: true).
 export async function openPage(browser, url, consoleFile, viewport = {}) {
@@ -80,4 +96,77 @@ export async function captureVirtualShow(browser, site, dir, query, timeoutMs = 
   const status = await page.evaluate(() => invitationPage.status);
   await page.close();
   return status;
+}
+
+// RGBA rows of a non-interlaced 8-bit RGB or RGBA PNG.
+export function readPng(png) {
+  let at = 8, width = 0, height = 0, channels = 3;
+  const data = [];
+  while (at < png.length) {
+    const length = png.readUInt32BE(at), type = png.toString('ascii', at + 4, at + 8);
+    const body = png.subarray(at + 8, at + 8 + length);
+    if (type === 'IHDR') {
+      width = body.readUInt32BE(0);
+      height = body.readUInt32BE(4);
+      channels = body[9] === 6 ? 4 : 3;
+    } else if (type === 'IDAT') {
+      data.push(body);
+    }
+    at += length + 12;
+  }
+  const raw = zlib.inflateSync(Buffer.concat(data)), stride = width * channels;
+  const out = Buffer.alloc(width * height * 4);
+  let previous = Buffer.alloc(stride);
+  for (let y = 0; y < height; ++y) {
+    const filter = raw[y * (stride + 1)], line = Buffer.from(raw.subarray(y * (stride + 1) + 1, (y + 1) * (stride + 1)));
+    for (let i = 0; i < stride; ++i) {
+      const a = i >= channels ? line[i - channels] : 0, b = previous[i], c = i >= channels ? previous[i - channels] : 0;
+      const p = a + b - c, pa = Math.abs(p - a), pb = Math.abs(p - b), pc = Math.abs(p - c);
+      const predictor = [0, a, b, (a + b) >> 1, pa <= pb && pa <= pc ? a : pb <= pc ? b : c][filter];
+      line[i] = (line[i] + predictor) & 255;
+    }
+    for (let x = 0; x < width; ++x)
+      for (let k = 0; k < 4; ++k)
+        out[(y * width + x) * 4 + k] = k < channels ? line[x * channels + k] : 255;
+    previous = line;
+  }
+  return {width, height, rgba: out};
+}
+
+// What the canvas shows now: the loading bar, a show picture, black, or other.
+export async function canvasShows(page) {
+  const canvas = await page.$('#canvas');
+  if (!(await canvas.isVisible()))
+    return 'hidden';
+  const shot = readPng(Buffer.from(await canvas.screenshot({type: 'png'})));
+  // Places given on the 640x480 picture, wherever the page has scaled it to.
+  const at = (x, y) => {
+    const offset = (Math.floor(y * shot.height / 480) * shot.width + Math.floor(x * shot.width / 640)) * 4;
+    return Array.from(shot.rgba.subarray(offset, offset + 3));
+  };
+  const near = (rgb, want) => rgb.every((v, k) => Math.abs(v - want[k]) <= 24);
+  // The bar starts at the left, 200..280 from the top, in (0.5, 0, 0).
+  const bar = at(4, 240);
+  if (bar[0] >= 24 && bar[1] < 16 && bar[2] < 16 && near(at(4, 100), [0, 0, 0]))
+    return 'loading';
+  // The first scene faces the picture: light blue sky over green ground.
+  if (near(at(40, 60), [128, 128, 255]) && near(at(40, 420), [51, 150, 1]))
+    return 'show';
+  // Black away from the middle, where "Watch again" sits over the canvas.
+  return near(at(320, 120), [0, 0, 0]) && near(at(40, 60), [0, 0, 0]) ? 'black' : 'other';
+}
+
+// What the worklet played since the restart (the page opened with
+// keep_played=1), as 16-bit stereo bytes, the context's rate and the
+// worklet's count of render quanta it had to fill with silence.
+export async function keptSound(page) {
+  const sound = await page.evaluate(async () => {
+    const kept = await invitationPage.sound.kept();
+    let text = '';
+    const bytes = new Uint8Array(kept.buffer);
+    for (let i = 0; i < bytes.length; i += 32768)
+      text += String.fromCharCode.apply(null, bytes.subarray(i, i + 32768));
+    return {kept: btoa(text), rate: invitationPage.sound.context.sampleRate, underruns: invitationPage.sound.underruns};
+  });
+  return {played: Buffer.from(sound.kept, 'base64'), rate: sound.rate, underruns: sound.underruns};
 }

@@ -31,7 +31,7 @@ import fs from 'node:fs';
 import path from 'node:path';
 import zlib from 'node:zlib';
 import {fileURLToPath} from 'node:url';
-import {captureVirtualShow, launchChromium, openPage, serveSite} from './page_driver.mjs';
+import {canvasShows, captureVirtualShow, keptSound, launchChromium, openPage, readPng, serveSite} from './page_driver.mjs';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
 const root = path.resolve(here, '../..');
@@ -102,41 +102,6 @@ function writePng(file, rgb, width, height) {
   fs.writeFileSync(file, Buffer.concat([Buffer.from([137, 80, 78, 71, 13, 10, 26, 10]), chunk('IHDR', header),
                                         chunk('IDAT', zlib.deflateSync(raw)), chunk('IEND', Buffer.alloc(0))]));
 }
-// RGBA rows of a non-interlaced 8-bit RGB or RGBA PNG.
-function readPng(png) {
-  let at = 8, width = 0, height = 0, channels = 3;
-  const data = [];
-  while (at < png.length) {
-    const length = png.readUInt32BE(at), type = png.toString('ascii', at + 4, at + 8);
-    const body = png.subarray(at + 8, at + 8 + length);
-    if (type === 'IHDR') {
-      width = body.readUInt32BE(0);
-      height = body.readUInt32BE(4);
-      channels = body[9] === 6 ? 4 : 3;
-    } else if (type === 'IDAT') {
-      data.push(body);
-    }
-    at += length + 12;
-  }
-  const raw = zlib.inflateSync(Buffer.concat(data)), stride = width * channels;
-  const out = Buffer.alloc(width * height * 4);
-  let previous = Buffer.alloc(stride);
-  for (let y = 0; y < height; ++y) {
-    const filter = raw[y * (stride + 1)], line = Buffer.from(raw.subarray(y * (stride + 1) + 1, (y + 1) * (stride + 1)));
-    for (let i = 0; i < stride; ++i) {
-      const a = i >= channels ? line[i - channels] : 0, b = previous[i], c = i >= channels ? previous[i - channels] : 0;
-      const p = a + b - c, pa = Math.abs(p - a), pb = Math.abs(p - b), pc = Math.abs(p - c);
-      const predictor = [0, a, b, (a + b) >> 1, pa <= pb && pa <= pc ? a : pb <= pc ? b : c][filter];
-      line[i] = (line[i] + predictor) & 255;
-    }
-    for (let x = 0; x < width; ++x)
-      for (let k = 0; k < 4; ++k)
-        out[(y * width + x) * 4 + k] = k < channels ? line[x * channels + k] : 255;
-    previous = line;
-  }
-  return {width, height, rgba: out};
-}
-
 const site = await serveSite(siteDir);
 
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
@@ -164,29 +129,6 @@ const browser = await launchChromium();
 // A fresh page, with its console kept in the work folder.
 const openNamedPage = (name, query, viewport) =>
   openPage(browser, `${site.origin}/${query}`, path.join(work, `${name}.console.txt`), viewport);
-
-// What the canvas shows now: the loading bar, a show picture, black, or other.
-async function canvasShows(page) {
-  const canvas = await page.$('#canvas');
-  if (!(await canvas.isVisible()))
-    return 'hidden';
-  const shot = readPng(Buffer.from(await canvas.screenshot({type: 'png'})));
-  // Places given on the 640x480 picture, wherever the page has scaled it to.
-  const at = (x, y) => {
-    const offset = (Math.floor(y * shot.height / 480) * shot.width + Math.floor(x * shot.width / 640)) * 4;
-    return Array.from(shot.rgba.subarray(offset, offset + 3));
-  };
-  const near = (rgb, want) => rgb.every((v, k) => Math.abs(v - want[k]) <= 24);
-  // The bar starts at the left, 200..280 from the top, in (0.5, 0, 0).
-  const bar = at(4, 240);
-  if (bar[0] >= 24 && bar[1] < 16 && bar[2] < 16 && near(at(4, 100), [0, 0, 0]))
-    return 'loading';
-  // The first scene faces the picture: light blue sky over green ground.
-  if (near(at(40, 60), [128, 128, 255]) && near(at(40, 420), [51, 150, 1]))
-    return 'show';
-  // Black away from the middle, where "Watch again" sits over the canvas.
-  return near(at(320, 120), [0, 0, 0]) && near(at(40, 60), [0, 0, 0]) ? 'black' : 'other';
-}
 
 // 2. Virtual time: log and pictures against the desktop's.
 try {
@@ -264,15 +206,8 @@ try {
     await page.evaluate((ms) => { const until = performance.now() + ms; while (performance.now() < until); }, STALL_MS);
     await sleep(REAL_TIME_SHOW_MS / 4);
   }
-  const sound = await page.evaluate(async () => {
-    const kept = await invitationPage.sound.kept();
-    let text = '';
-    const bytes = new Uint8Array(kept.buffer);
-    for (let i = 0; i < bytes.length; i += 32768)
-      text += String.fromCharCode.apply(null, bytes.subarray(i, i + 32768));
-    return {kept: btoa(text), rate: invitationPage.sound.context.sampleRate, underruns: invitationPage.sound.underruns};
-  });
-  const played = Buffer.from(sound.kept, 'base64');
+  const sound = await keptSound(page);
+  const played = sound.played;
   const seconds = played.length / 4 / 44100;
   const render = renderNative(Math.ceil(seconds) + 1).subarray(44);
   check('what the worklet played is the song\'s render, sample for sample',
