@@ -5,7 +5,7 @@
 import fs from 'node:fs';
 import http from 'node:http';
 import path from 'node:path';
-import {spawnSync} from 'node:child_process';
+import {spawn, spawnSync} from 'node:child_process';
 import {fileURLToPath} from 'node:url';
 import puppeteer from 'puppeteer-core';
 import zlib from 'node:zlib';
@@ -90,6 +90,20 @@ export function launchFirefox(env = process.env) {
     args: ['--width=1024', '--height=768'],
     env,
   });
+}
+
+// A PulseAudio server of this process's own, with a silent sink, on a socket
+// in dir: Firefox starts no AudioContext without a sound server. Returns
+// {env, stop}: the environment that names it, and the way to end it.
+export async function startSoundServer(dir) {
+  const socket = path.join(dir, 'pulse');
+  const server = spawn('pulseaudio', ['-n', '--daemonize=no', '--exit-idle-time=-1', '--use-pid-file=no', '--disable-shm=yes',
+                                      '-L', `module-native-protocol-unix socket=${socket} auth-anonymous=1`,
+                                      '-L', 'module-null-sink sink_name=silent'],
+                       {stdio: ['ignore', 'ignore', fs.openSync(path.join(dir, 'pulseaudio.log'), 'w')]});
+  for (const start = Date.now(); !fs.existsSync(socket) && Date.now() - start < 10000;)
+    await new Promise((resolve) => setTimeout(resolve, 100));
+  return {env: {...process.env, PULSE_SERVER: `unix:${socket}`}, stop: () => server.kill()};
 }
 
 // A fresh page at origin/query, its console kept in consoleFile, once it

@@ -14,11 +14,11 @@
 // without a sound device, so the test runs a PulseAudio server of its own
 // with a silent sink, on a socket in WORK_DIR.
 // Prints a line per check and "N passed, N failed"; exits 1 when any failed.
-import {spawn, spawnSync} from 'node:child_process';
+import {spawnSync} from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
 import {fileURLToPath} from 'node:url';
-import {canvasShows, checkVirtualShow, keptSound, launchFirefox, openPage, serveSite} from './page_driver.mjs';
+import {canvasShows, checkVirtualShow, keptSound, launchFirefox, openPage, serveSite, startSoundServer} from './page_driver.mjs';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
 const song = path.resolve(here, '../../src/data/song.xm');
@@ -39,15 +39,9 @@ function check(name, ok, detail = '') {
 }
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
-const socket = path.join(work, 'pulse');
-const pulse = spawn('pulseaudio', ['-n', '--daemonize=no', '--exit-idle-time=-1', '--use-pid-file=no', '--disable-shm=yes',
-                                   '-L', `module-native-protocol-unix socket=${socket} auth-anonymous=1`,
-                                   '-L', 'module-null-sink sink_name=silent'],
-                    {stdio: ['ignore', 'ignore', fs.openSync(path.join(work, 'pulseaudio.log'), 'w')]});
-for (const start = Date.now(); !fs.existsSync(socket) && Date.now() - start < 10000;)
-  await sleep(100);
+const soundServer = await startSoundServer(work);
 const site = await serveSite(siteDir);
-const browser = await launchFirefox({...process.env, PULSE_SERVER: `unix:${socket}`});
+const browser = await launchFirefox(soundServer.env);
 
 // 1. Virtual time: log and pictures against the desktop's.
 await checkVirtualShow(check, browser, site, nativeBin, desktopLog, work);
@@ -82,6 +76,6 @@ try {
 
 await browser.close();
 site.close();
-pulse.kill();
+soundServer.stop();
 console.log(`web in firefox: ${passed} passed, ${failed} failed`);
 process.exit(failed ? 1 : 0);
