@@ -6,7 +6,8 @@
 //      moment match tests/e2e/reference by the rules of Chromium's run.
 //   2. Answering No with the button, in real time: the question, then the
 //      loading bar and a lit show picture; what the worklet played equals
-//      the song's render sample for sample.
+//      the song's render sample for sample; its console has no warnings and
+//      every file it asked for was there.
 //
 //   xvfb-run -a -s '-screen 0 1280x1024x24' node web_firefox_test.mjs SITE_DIR NATIVE_BIN_DIR DESKTOP_SHOW_LOG WORK_DIR
 //
@@ -70,6 +71,10 @@ try {
         seconds >= REAL_TIME_SHOW_MS / 2000 && sound.played.equals(render.subarray(0, sound.played.length)),
         `${seconds.toFixed(2)} s played at a ${sound.rate} Hz context, ${sound.underruns} render quanta short`);
   await page.close();
+  const noisy = fs.readFileSync(path.join(work, 'no.console.txt'), 'utf8').split('\n')
+    .filter((line) => /^(warn|warning|error|assert|pageerror):/.test(line));
+  check('the run warns of nothing, and every file the page asked for was there',
+        noisy.length === 0 && site.missing.length === 0, [...noisy, ...site.missing.map((url) => `404 ${url}`)].join(' / '));
 } catch (error) {
   check('the real-time run answering No went through', false, error.message.split('\n')[0]);
 }

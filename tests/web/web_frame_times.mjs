@@ -1,9 +1,10 @@
 // The page's frame intervals and the program's own work per frame in real
 // time, answering No and watching SECONDS of the show, in headless Chromium
-// (SwiftShader) or in Firefox ESR (run under xvfb-run, as web_firefox_test.mjs
-// is, with a 1280x1024x24 screen). The work is the time from the program's resumption at an animation
-// frame to its next wait for one: its drawing calls, not the browser's
-// rasterising. Prints the load average with both figures.
+// (SwiftShader) or in Firefox ESR (run under xvfb-run with a 1280x1024x24
+// screen, as web_firefox_test.mjs is). The work is the time from the
+// program's resumption at an animation frame to its next wait for one: its
+// drawing calls, not the browser's rasterising. Prints the load average
+// with both figures. (Firefox rounds performance.now() to whole ms.)
 //
 //   node tests/web/web_frame_times.mjs SITE_DIR chromium|firefox [SECONDS]
 import fs from 'node:fs';
