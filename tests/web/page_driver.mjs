@@ -101,6 +101,7 @@ export async function startSoundServer(dir) {
                                       '-L', `module-native-protocol-unix socket=${socket} auth-anonymous=1`,
                                       '-L', 'module-null-sink sink_name=silent'],
                        {stdio: ['ignore', 'ignore', fs.openSync(path.join(dir, 'pulseaudio.log'), 'w')]});
+  server.on('error', (error) => console.error(`no sound server: ${error.message}`));
   for (const start = Date.now(); !fs.existsSync(socket) && Date.now() - start < 10000;)
     await new Promise((resolve) => setTimeout(resolve, 100));
   return {env: {...process.env, PULSE_SERVER: `unix:${socket}`}, stop: () => server.kill()};
