@@ -6,9 +6,12 @@
 //
 // Messages in: {type: 'restart', generation} forgets everything queued and
 // counts from 0 again; {type: 'frames', frames: Int16Array} queues frames
-// (left, right, ...); {type: 'kept'} asks for every frame played since the
-// restart (only with processorOptions.keepPlayed, for tests).
-// Messages out: {generation, played, underruns} and {kept: Int16Array}.
+// (left, right, ...); {type: 'mute', muted} silences the output or gives it
+// back (the frames play on unheard, so the pictures stay in step);
+// {type: 'kept'} asks for every frame played since the restart (only with
+// processorOptions.keepPlayed, for tests).
+// Messages out: {generation, played, underruns, peak} (peak: the largest
+// output value, 0..1, since the last such message) and {kept: Int16Array}.
 //
 // The frames are 44100 Hz. A context that runs at another rate gets them
 // resampled here, linearly; played then counts the 44100 Hz frames taken.
@@ -19,6 +22,8 @@ function invitationSoundWorklet() {
       const settings = options.processorOptions;
       this.step = settings.sourceRate / sampleRate; // source frames per output frame
       this.keepPlayed = settings.keepPlayed;
+      this.muted = settings.muted;
+      this.peak = 0;
       this.restart(0);
       this.port.onmessage = (event) => this.receive(event.data);
     }
@@ -42,6 +47,8 @@ function invitationSoundWorklet() {
     receive(message) {
       if (message.type === 'restart') {
         this.restart(message.generation);
+      } else if (message.type === 'mute') {
+        this.muted = message.muted;
       } else if (message.type === 'frames') {
         this.queue.push(message.frames);
       } else if (message.type === 'kept') {
@@ -119,10 +126,18 @@ function invitationSoundWorklet() {
           this.phase += this.step;
         }
       }
+      if (this.muted) {
+        left.fill(0);
+        right.fill(0);
+      }
+      for (let i = 0; i < left.length; ++i)
+        this.peak = Math.max(this.peak, Math.abs(left[i]), Math.abs(right[i]));
       if (starved && this.played > 0)
         ++this.underruns;
-      if (++this.quanta % 4 === 0)
-        this.port.postMessage({generation: this.generation, played: this.played, underruns: this.underruns});
+      if (++this.quanta % 4 === 0) {
+        this.port.postMessage({generation: this.generation, played: this.played, underruns: this.underruns, peak: this.peak});
+        this.peak = 0;
+      }
       return true;
     }
   }

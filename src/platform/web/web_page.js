@@ -1,6 +1,6 @@
 // The page's side of the web backend (index.html holds the markup): the
-// question box, the canvas, keys, the error line, the end of the show, and
-// the sound (an AudioContext with the worklet of sound_worklet.js). The
+// question box, the canvas, the show's controls and keys, the error line,
+// the end of the show, and the sound (an AudioContext with the worklet of sound_worklet.js). The
 // program calls these through web_platform.cpp and web_audio.cpp; Emscripten
 // puts this file at the head of the program's .js. Page parameters:
 //   audio_offset_ms=N  holds the pictures back N ms (-1000..1000) for
@@ -48,6 +48,7 @@ const invitationPage = {
         document.removeEventListener('keydown', onKey, true);
         if (yes)
           this.requestFullscreen();
+        this.controls.start();
         if (this.parameter('virtual_time') !== '1')
           this.sound.start();
         resolve(yes ? 6 : 7);
@@ -67,14 +68,67 @@ const invitationPage = {
     });
   },
 
+  // Full screen for the stage (the canvas and its controls), in a gesture.
   requestFullscreen() {
-    const canvas = this.element('canvas');
-    canvas.hidden = false;
-    const request = canvas.requestFullscreen ? canvas.requestFullscreen() : Promise.reject(new Error('no full screen'));
+    this.element('canvas').hidden = false;
+    const stage = this.element('stage');
+    const request = stage.requestFullscreen ? stage.requestFullscreen() : Promise.reject(new Error('no full screen'));
     this.fullscreen = request.then(() => true, (error) => {
       console.info(`invitation: full screen refused (${error.message}); playing in the page`);
       return false;
     });
+  },
+
+  toggleFullscreen() {
+    if (document.fullscreenElement)
+      document.exitFullscreen().catch(() => {});
+    else
+      this.requestFullscreen();
+  },
+
+  // The show's controls: full screen, mute and stop, over the canvas while
+  // the show runs. A pointer's move or a tap shows them for a while; F or a
+  // double click toggles full screen, M mutes, Esc stops.
+  controls: {
+    running: false,
+    hideTimer: 0,
+    SHOWN_MS: 2500,
+
+    start() {
+      const page = invitationPage;
+      this.running = true;
+      page.element('controls').hidden = false;
+      const stage = page.element('stage');
+      const reveal = () => this.reveal();
+      stage.addEventListener('pointermove', reveal);
+      stage.addEventListener('pointerdown', reveal);
+      stage.addEventListener('focusin', reveal);
+      page.element('canvas').addEventListener('dblclick', () => page.toggleFullscreen());
+      page.element('fullscreen').onclick = () => page.toggleFullscreen();
+      page.element('mute').onclick = () => page.sound.setMuted(!page.sound.muted);
+      page.element('stop').onclick = () => this.stop();
+      document.addEventListener('fullscreenchange', () => {
+        page.element('fullscreen').textContent = document.fullscreenElement ? 'Leave full screen' : 'Full screen';
+      });
+    },
+
+    reveal() {
+      const stage = invitationPage.element('stage');
+      stage.classList.add('active');
+      clearTimeout(this.hideTimer);
+      this.hideTimer = setTimeout(() => stage.classList.remove('active'), this.SHOWN_MS);
+    },
+
+    stop() {
+      if (this.running)
+        invitationPage.quitPending = 1;
+    },
+
+    end() {
+      this.running = false;
+      invitationPage.element('controls').hidden = true;
+      invitationPage.element('stage').classList.remove('active');
+    },
   },
 
   showCanvas(title, width, height) {
@@ -129,6 +183,7 @@ const invitationPage = {
 
   ended(status) {
     this.status = status;
+    this.controls.end();
     if (document.fullscreenElement)
       document.exitFullscreen().catch(() => {});
     this.element('canvas').style.cursor = '';
@@ -151,6 +206,8 @@ const invitationPage = {
     generation: 0,        // of the last restart; older counts are ignored
     played: 0,            // frames the worklet has played since the restart
     underruns: 0,
+    peak: 0,              // the largest value the worklet put out lately, 0..1
+    muted: false,
     offsetSeconds: 0,
 
     // In the answer's gesture, which lets the context start.
@@ -184,7 +241,8 @@ const invitationPage = {
         numberOfInputs: 0,
         numberOfOutputs: 1,
         outputChannelCount: [2],
-        processorOptions: {sourceRate: 44100, keepPlayed: invitationPage.parameter('keep_played') === '1'},
+        processorOptions: {sourceRate: 44100, keepPlayed: invitationPage.parameter('keep_played') === '1',
+                           muted: this.muted},
       });
       this.node.port.onmessage = (event) => this.receive(event.data);
       this.node.connect(context.destination);
@@ -195,8 +253,10 @@ const invitationPage = {
       const text = invitationPage.parameter('audio_offset_ms');
       if (text === '')
         return;
-      const ms = Number(text);
-      if (Number.isInteger(ms) && ms >= -1000 && ms <= 1000)
+      // A sign and digits only: Number() would also take 1e3, 0x10 or ' 120',
+      // forms nobody writes as milliseconds and a typo can produce.
+      const ms = /^[+-]?\d{1,4}$/.test(text) ? Number(text) : NaN;
+      if (ms >= -1000 && ms <= 1000)
         this.offsetSeconds = ms / 1000;
       else
         console.warn(`invitation: audio_offset_ms=${text} ignored: a whole number of ms from -1000 to 1000, please`);
@@ -205,6 +265,15 @@ const invitationPage = {
     async open() {
       this.start();
       return (await this.ready) ? 1 : 0;
+    },
+
+    setMuted(muted) {
+      this.muted = muted;
+      const button = invitationPage.element('mute');
+      button.setAttribute('aria-pressed', String(muted));
+      button.textContent = muted ? 'Sound on' : 'Mute';
+      if (this.node)
+        this.node.port.postMessage({type: 'mute', muted});
     },
 
     restart() {
@@ -224,6 +293,7 @@ const invitationPage = {
       } else if (message.generation === this.generation) {
         this.played = message.played;
         this.underruns = message.underruns;
+        this.peak = message.peak;
       }
     },
 
@@ -279,10 +349,18 @@ if (typeof WebAssembly !== 'object')
   invitationPage.fail('invitation: this browser cannot run WebAssembly');
 
 // Esc ends the show, except in full screen, where it first leaves full
-// screen (the browser's own); so does leaving the page.
+// screen (the browser's own); so does leaving the page. F and M are the
+// controls' keys (not with Ctrl, Alt or Cmd: those are the browser's).
 document.addEventListener('keydown', (event) => {
-  if (event.key === 'Escape' && !invitationPage.asking && !document.fullscreenElement)
-    invitationPage.quitPending = 1;
+  const controls = invitationPage.controls;
+  if (!controls.running || event.ctrlKey || event.altKey || event.metaKey || event.repeat)
+    return;
+  if (event.key === 'Escape' && !document.fullscreenElement)
+    controls.stop();
+  else if (event.key === 'f' || event.key === 'F')
+    invitationPage.toggleFullscreen();
+  else if (event.key === 'm' || event.key === 'M')
+    invitationPage.sound.setMuted(!invitationPage.sound.muted);
 });
 addEventListener('pagehide', () => {
   invitationPage.quitPending = 1;
