@@ -430,3 +430,48 @@ TEST_F(WebGl1, BitmapTextDrawsAtGlsPixelsInTheRasterColour)
     glCallLists(1, GL_UNSIGNED_BYTE, ".");
     EXPECT_EQ(webgl.draws.size(), 2u);
 }
+
+// The light's direction is taken into eye space by the modelview of
+// glLightfv, not of the draw; normals by the inverse transpose of the draw's
+// modelview, so they stay square to surfaces it stretches; the scene's ambient
+// 0.2 adds to the light's, and without GL_LIGHT1 only it is left.
+TEST_F(WebGl1, LightingTakesTheLightAndNormalsIntoEyeSpace)
+{
+    glEnable(GL_LIGHTING);
+    glEnable(GL_LIGHT1);
+    const GLfloat ambient[4] = {0.1f, 0.2f, 0.3f, 1}, diffuse[4] = {0.5f, 0.6f, 0.7f, 1}, position[4] = {2, 0, 0, 0};
+    glLightfv(GL_LIGHT1, GL_AMBIENT, ambient);
+    glLightfv(GL_LIGHT1, GL_DIFFUSE, diffuse);
+    glRotatef(90, 0, 0, 1);
+    glLightfv(GL_LIGHT1, GL_POSITION, position);
+    glLoadIdentity();
+    glRotatef(30, 1, 2, 3);
+    Matrix stretch = identity_matrix();
+    stretch[0] = 2, stretch[5] = 1, stretch[10] = 0.5f, stretch[12] = 7;
+    const Matrix modelview = multiply(translation(1, 2, 3), multiply(stretch, current(GL_MODELVIEW_MATRIX)));
+    GLdouble load[16];
+    std::copy(modelview.begin(), modelview.end(), load);
+    glLoadMatrixd(load);
+    probe();
+    const auto& u = webgl.draws.back().uniforms;
+    const std::vector<float> direction = u.at("u_light_direction"), n = u.at("u_normal_matrix");
+    EXPECT_NEAR(direction[0], 0, 1e-6f);
+    EXPECT_NEAR(direction[1], 1, 1e-6f);
+    EXPECT_NEAR(direction[2], 0, 1e-6f);
+    // A surface with normal (1, 2, 3) spanned by (2, -1, 0) and (3, 0, -1).
+    float normal[3];
+    for (int row = 0; row < 3; ++row)
+        normal[row] = n[size_t(row)] + 2 * n[size_t(3 + row)] + 3 * n[size_t(6 + row)];
+    for (const std::array<float, 3>& along : {std::array<float, 3>{2, -1, 0}, std::array<float, 3>{3, 0, -1}}) {
+        const std::array<float, 4> t = transform(modelview, along[0], along[1], along[2], 0);
+        EXPECT_NEAR(normal[0] * t[0] + normal[1] * t[1] + normal[2] * t[2], 0, 1e-5f);
+    }
+    const std::array<float, 4> outward = transform(modelview, 1, 2, 3, 0);
+    EXPECT_GT(normal[0] * outward[0] + normal[1] * outward[1] + normal[2] * outward[2], 0);
+    EXPECT_EQ(u.at("u_light_ambient"), (std::vector<float>{0.2f + 0.1f, 0.2f + 0.2f, 0.2f + 0.3f}));
+    EXPECT_EQ(u.at("u_light_diffuse"), (std::vector<float>{0.5f, 0.6f, 0.7f}));
+    glDisable(GL_LIGHT1);
+    probe();
+    EXPECT_EQ(webgl.draws.back().uniforms.at("u_light_ambient"), (std::vector<float>{0.2f, 0.2f, 0.2f}));
+    EXPECT_EQ(webgl.draws.back().uniforms.at("u_light_diffuse"), (std::vector<float>{0, 0, 0}));
+}
