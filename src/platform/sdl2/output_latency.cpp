@@ -22,6 +22,8 @@
 // position query through an atomic.
 #include "platform/sdl2/output_latency.h"
 
+#include <SDL.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -41,11 +43,16 @@ namespace {
 // A hand-set offset beyond this is surely a typo: it would move the pictures
 // by more than a second.
 constexpr long kMaxOffsetMs = 1000;
+// A server's report beyond this counts as this much: the latency stops at a
+// second of sound anyway, and the bytes of a larger report could overflow.
+constexpr int64_t kMaxServerMicros = 10'000'000;
 
 int bytes_per_second = 0;               // 4 × rate of the open device
 int64_t fixed_bytes = 0;                // SDL's buffer, and ALSA's extra period
 int64_t offset_bytes = 0;               // INVITATION_AUDIO_OFFSET_MS, may be negative
 std::atomic<int64_t> server_micros{0};  // the server's reported delay, µs; 0 = none
+int64_t recent_micros[3] = {0, 0, 0};   // the last three reports, µs; the watch thread's
+int report_count = 0;                   // reports since start
 
 int64_t parse_offset_ms(const char* text)
 {
@@ -102,20 +109,12 @@ void watch_server()
             if (pa_mainloop_iterate(loop, 0, nullptr) == 0)
                 SDL_Delay(5);
         }
-        int64_t recent[3] = {0, 0, 0}; // µs, the last three reports
-        int count = 0;
         while (pa_context_get_state(context) == PA_CONTEXT_READY &&
                !stop_watching.load(std::memory_order_relaxed)) {
             int64_t found = -1;
             wait_for(loop, pa_context_get_sink_input_info_list(context, on_sink_input, &found));
-            if (found >= 0) {
-                // The median of the last three reports: the sink's momentary
-                // fill and the stream's start-up do not make the pictures jump.
-                recent[count++ % 3] = found;
-                const int64_t a = recent[0], b = count > 1 ? recent[1] : a, c = count > 2 ? recent[2] : a;
-                const int64_t median = std::max(std::min(a, b), std::min(std::max(a, b), c));
-                server_micros.store(median, std::memory_order_relaxed);
-            }
+            if (found >= 0)
+                output_latency_take_server_report(found);
             for (int t = 0; t < 10 && !stop_watching.load(std::memory_order_relaxed); ++t)
                 SDL_Delay(50);
         }
@@ -150,17 +149,16 @@ void stop_server_watch() {}
 
 } // namespace
 
-void output_latency_start(const SDL_AudioSpec& granted)
+void output_latency_start(int rate, int buffer_frames, const char* driver)
 {
     output_latency_stop();
-    bytes_per_second = granted.freq * 4;
-    fixed_bytes = int64_t(granted.samples) * 4;
-    const char* driver = SDL_GetCurrentAudioDriver();
+    bytes_per_second = rate * 4;
+    fixed_bytes = int64_t(buffer_frames) * 4;
     if (driver && std::strcmp(driver, "alsa") == 0)
         fixed_bytes *= 2;
     offset_bytes = 0;
     if (const char* offset = SDL_getenv("INVITATION_AUDIO_OFFSET_MS"))
-        offset_bytes = parse_offset_ms(offset) * granted.freq / 1000 * 4;
+        offset_bytes = parse_offset_ms(offset) * rate / 1000 * 4;
     if (driver && (std::strcmp(driver, "pulseaudio") == 0 || std::strcmp(driver, "pipewire") == 0))
         start_server_watch();
 }
@@ -169,6 +167,18 @@ void output_latency_stop()
 {
     stop_server_watch();
     server_micros.store(0);
+    report_count = 0;
+}
+
+// The median of the last three reports: the sink's momentary fill and the
+// stream's start-up do not make the pictures jump.
+void output_latency_take_server_report(int64_t micros)
+{
+    int64_t* r = recent_micros;
+    r[report_count++ % 3] = std::min(micros, kMaxServerMicros);
+    const int64_t a = r[0], b = report_count > 1 ? r[1] : a, c = report_count > 2 ? r[2] : a;
+    const int64_t median = std::max(std::min(a, b), std::min(std::max(a, b), c));
+    server_micros.store(median, std::memory_order_relaxed);
 }
 
 uint32_t output_latency_bytes(uint32_t max_bytes)

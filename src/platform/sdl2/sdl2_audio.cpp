@@ -59,7 +59,7 @@ int platform_audio_open(int rate)
     // The latency never reaches the ring of about two seconds: the device
     // must not take blocks the feeder has not refilled yet.
     max_latency_bytes = uint32_t(have.freq) * 4;
-    output_latency_start(have);
+    output_latency_start(have.freq, have.samples, SDL_GetCurrentAudioDriver());
     SDL_PauseAudioDevice(audio_device, 0);
     return 1;
 }
