@@ -34,20 +34,6 @@ Gl1Vertex probe()
     return webgl.draws.back().vertices.at(0);
 }
 
-bool same_vertices(const std::vector<Gl1Vertex>& a, const std::vector<Gl1Vertex>& b)
-{
-    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(Gl1Vertex)) == 0;
-}
-
-bool same_draw(const RecordedDraw& a, const RecordedDraw& b)
-{
-    return a.mode == b.mode && a.lit == b.lit && a.textured == b.textured && a.flat == b.flat &&
-           same_vertices(a.vertices, b.vertices) && a.uniforms == b.uniforms && a.depth_test == b.depth_test &&
-           a.cull_face == b.cull_face && a.blend == b.blend && a.blend_source == b.blend_source &&
-           a.blend_destination == b.blend_destination && a.depth_function == b.depth_function &&
-           a.cull_face_mode == b.cull_face_mode && a.texture0 == b.texture0;
-}
-
 Matrix current(GLenum which)
 {
     GLdouble values[16];
@@ -77,7 +63,8 @@ TEST_F(WebGl1, TransformsComposeInCallOrder)
         float point[3], expected[3];
     };
     const Case cases[] = {
-        {"translate, then rotate about z", [] { glTranslatef(10, 0, 0), glRotatef(90, 0, 0, 1); }, {1, 0, 0}, {10, 1, 0}},
+        {"translate, then rotate about z", [] { glTranslatef(10, 0, 0), glRotatef(90, 0, 0, 1); }, {1, 0, 0},
+         {10, 1, 0}},
         {"rotate about x", [] { glRotatef(90, 1, 0, 0); }, {0, 1, 0}, {0, 0, 1}},
         {"rotate about minus y", [] { glRotatef(90, 0, -1, 0); }, {1, 0, 0}, {0, 0, 1}},
         {"rotate about (1, 1, 1)", [] { glRotatef(120, 1, 1, 1); }, {1, 0, 0}, {0, 1, 0}},
@@ -145,6 +132,9 @@ TEST_F(WebGl1, MatrixStacksPushAndPopPerModeAndIgnoreUnderflow)
 // many); the draw inside shows the change, so each one is really tried.
 TEST_F(WebGl1, AttributePopRestoresWhatPushSaved)
 {
+    static const GLfloat dim[4] = {0.1f, 0.1f, 0.1f, 1}, warm[4] = {0.8f, 0.7f, 0.6f, 1};
+    static const GLfloat grey[4] = {0.5f, 0.5f, 0.5f, 1};
+    static const GLfloat from_y[4] = {0, 1, 0, 0}, from_x[4] = {1, 0, 0, 0};
     const auto base = [] {
         glMatrixMode(GL_PROJECTION);
         glOrtho(-2, 2, -2, 2, -2, 2);
@@ -153,11 +143,9 @@ TEST_F(WebGl1, AttributePopRestoresWhatPushSaved)
         glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
         glEnable(GL_LIGHTING);
         glEnable(GL_LIGHT1);
-        const GLfloat ambient[4] = {0.1f, 0.1f, 0.1f, 1}, diffuse[4] = {0.8f, 0.7f, 0.6f, 1};
-        const GLfloat position[4] = {0, 1, 0, 0};
-        glLightfv(GL_LIGHT1, GL_AMBIENT, ambient);
-        glLightfv(GL_LIGHT1, GL_DIFFUSE, diffuse);
-        glLightfv(GL_LIGHT1, GL_POSITION, position);
+        glLightfv(GL_LIGHT1, GL_AMBIENT, dim);
+        glLightfv(GL_LIGHT1, GL_DIFFUSE, warm);
+        glLightfv(GL_LIGHT1, GL_POSITION, from_y);
         glEnable(GL_TEXTURE_2D);
         glBindTexture(GL_TEXTURE_2D, 5);
         glColor4f(0.1f, 0.2f, 0.3f, 0.4f);
@@ -181,10 +169,6 @@ TEST_F(WebGl1, AttributePopRestoresWhatPushSaved)
         glGetIntegerv(GL_MATRIX_MODE, &matrix_mode);
         return std::make_tuple(webgl.draws.back(), list_base, matrix_mode);
     };
-    const auto same = [](const auto& a, const auto& b) {
-        return same_draw(std::get<0>(a), std::get<0>(b)) && std::get<1>(a) == std::get<1>(b) &&
-               std::get<2>(a) == std::get<2>(b);
-    };
     struct Change {
         const char* name;
         std::function<void()> make;
@@ -197,17 +181,8 @@ TEST_F(WebGl1, AttributePopRestoresWhatPushSaved)
         {"flat shading", [] { glShadeModel(GL_FLAT); }},
         {"lighting off", [] { glDisable(GL_LIGHTING); }},
         {"light 1 off", [] { glDisable(GL_LIGHT1); }},
-        {"light colours",
-         [] {
-             const GLfloat grey[4] = {0.5f, 0.5f, 0.5f, 1};
-             glLightfv(GL_LIGHT1, GL_AMBIENT, grey);
-             glLightfv(GL_LIGHT1, GL_DIFFUSE, grey);
-         }},
-        {"light direction",
-         [] {
-             const GLfloat position[4] = {1, 0, 0, 0};
-             glLightfv(GL_LIGHT1, GL_POSITION, position);
-         }},
+        {"light colours", [] { glLightfv(GL_LIGHT1, GL_AMBIENT, grey), glLightfv(GL_LIGHT1, GL_DIFFUSE, grey); }},
+        {"light direction", [] { glLightfv(GL_LIGHT1, GL_POSITION, from_x); }},
         {"texturing off", [] { glDisable(GL_TEXTURE_2D); }},
         {"texture bound", [] { glBindTexture(GL_TEXTURE_2D, 6); }},
         {"current colour, normal and texture coordinate",
@@ -221,11 +196,11 @@ TEST_F(WebGl1, AttributePopRestoresWhatPushSaved)
         const auto reference = draw();
         glPushAttrib(GL_ALL_ATTRIB_BITS);
         change.make();
-        EXPECT_FALSE(same(draw(), reference)) << change.name << " shows in no draw";
+        EXPECT_FALSE(draw() == reference) << change.name << " shows in no draw";
         glPopAttrib();
-        EXPECT_TRUE(same(draw(), reference)) << change.name << " is not restored";
+        EXPECT_TRUE(draw() == reference) << change.name << " is not restored";
         glPopAttrib();
-        EXPECT_TRUE(same(draw(), reference)) << change.name << ": a pop on an empty stack changed something";
+        EXPECT_TRUE(draw() == reference) << change.name << ": a pop on an empty stack changed something";
     }
 }
 
@@ -274,7 +249,7 @@ TEST_F(WebGl1, BeginEndGathersVerticesIntoWebGlPrimitives)
         std::vector<Gl1Vertex> expected;
         for (int k : c.order)
             expected.push_back(gathered[size_t(k)]);
-        EXPECT_TRUE(same_vertices(draw.vertices, expected)) << "mode " << c.mode;
+        EXPECT_TRUE(draw.vertices == expected) << "mode " << c.mode;
     }
 }
 
@@ -322,9 +297,7 @@ TEST_F(WebGl1, DisplayListReplayDrawsAsImmediateDrawing)
     glTranslatef(3, 0, 0);
     webgl.draws.clear();
     glCallList(list);
-    ASSERT_EQ(webgl.draws.size(), immediate.size());
-    for (size_t i = 0; i < immediate.size(); ++i)
-        EXPECT_TRUE(same_draw(webgl.draws[i], immediate[i])) << "draw " << i;
+    EXPECT_TRUE(webgl.draws == immediate);
     const Gl1Vertex left_by_list = probe();
     EXPECT_EQ(std::memcmp(left_by_list.color, left_by_immediate.color, sizeof left_by_list.color), 0);
     EXPECT_EQ(std::memcmp(left_by_list.normal, left_by_immediate.normal, sizeof left_by_list.normal), 0);

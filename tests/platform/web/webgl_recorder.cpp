@@ -25,21 +25,22 @@ struct State {
     std::map<GLuint, std::map<std::string, std::vector<float>>> values; // uniforms by program
     std::vector<std::string> uniform_names;                             // location - 1
     GLuint array_buffer = 0, vertex_array = 0, program = 0, active_unit = 0;
-    GLuint bound_texture[2] = {0, 0};
-    bool depth_test = false, cull_face = false, blend = false;
-    GLenum blend_source = GL_ONE, blend_destination = GL_ZERO, depth_function = GL_LESS, cull_face_mode = GL_BACK;
+    GLuint texture1 = 0; // bound on unit 1
+    WebglFixedState fixed;
 };
 State gl;
 
 bool* capability(GLenum cap)
 {
     switch (cap) {
-    case GL_DEPTH_TEST: return &gl.depth_test;
-    case GL_CULL_FACE: return &gl.cull_face;
-    case GL_BLEND: return &gl.blend;
+    case GL_DEPTH_TEST: return &gl.fixed.depth_test;
+    case GL_CULL_FACE: return &gl.fixed.cull_face;
+    case GL_BLEND: return &gl.fixed.blend;
     default: return nullptr;
     }
 }
+
+GLuint& bound_texture() { return gl.active_unit ? gl.texture1 : gl.fixed.texture0; }
 
 void set_uniform(GLint location, const GLfloat* values, int count)
 {
@@ -84,13 +85,13 @@ void emscripten_glActiveTexture(GLenum texture) { gl.active_unit = texture - GL_
 void emscripten_glAttachShader(GLuint program, GLuint shader) { gl.programs[program] += gl.shaders[shader]; }
 void emscripten_glBindAttribLocation(GLuint, GLuint, const GLchar*) {}
 void emscripten_glBindBuffer(GLenum, GLuint buffer) { gl.array_buffer = buffer; }
-void emscripten_glBindTexture(GLenum, GLuint texture) { gl.bound_texture[gl.active_unit & 1] = texture; }
+void emscripten_glBindTexture(GLenum, GLuint texture) { bound_texture() = texture; }
 void emscripten_glBindVertexArray(GLuint array) { gl.vertex_array = array; }
 
 void emscripten_glBlendFunc(GLenum sfactor, GLenum dfactor)
 {
-    gl.blend_source = sfactor;
-    gl.blend_destination = dfactor;
+    gl.fixed.blend_source = sfactor;
+    gl.fixed.blend_destination = dfactor;
 }
 
 void emscripten_glBufferData(GLenum, GLsizeiptr size, const void* data, GLenum)
@@ -103,8 +104,8 @@ void emscripten_glClear(GLbitfield) {}
 void emscripten_glCompileShader(GLuint) {}
 GLuint emscripten_glCreateProgram() { return gl.next_name++; }
 GLuint emscripten_glCreateShader(GLenum) { return gl.next_name++; }
-void emscripten_glCullFace(GLenum mode) { gl.cull_face_mode = mode; }
-void emscripten_glDepthFunc(GLenum func) { gl.depth_function = func; }
+void emscripten_glCullFace(GLenum mode) { gl.fixed.cull_face_mode = mode; }
+void emscripten_glDepthFunc(GLenum func) { gl.fixed.depth_function = func; }
 
 void emscripten_glDisable(GLenum cap)
 {
@@ -129,10 +130,7 @@ void emscripten_glDrawArrays(GLenum mode, GLint first, GLsizei count)
     else
         draw.vertices = read_vertices<Gl1Vertex>(array, first, count);
     draw.uniforms = gl.values[gl.program];
-    draw.depth_test = gl.depth_test, draw.cull_face = gl.cull_face, draw.blend = gl.blend;
-    draw.blend_source = gl.blend_source, draw.blend_destination = gl.blend_destination;
-    draw.depth_function = gl.depth_function, draw.cull_face_mode = gl.cull_face_mode;
-    draw.texture0 = gl.bound_texture[0];
+    draw.fixed = gl.fixed;
     webgl.draws.push_back(std::move(draw));
 }
 
@@ -184,7 +182,7 @@ void emscripten_glTexImage2D(GLenum, GLint level, GLint internalformat, GLsizei 
         return;
     const size_t bytes = size_t(width) * size_t(height) * (internalformat == GL_RGBA ? 4 : 1);
     const auto* data = static_cast<const uint8_t*>(pixels);
-    webgl.textures[gl.bound_texture[gl.active_unit & 1]].assign(data, data + bytes);
+    webgl.textures[bound_texture()].assign(data, data + bytes);
 }
 
 void emscripten_glTexParameteri(GLenum, GLenum, GLint) {}

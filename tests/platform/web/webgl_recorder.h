@@ -6,15 +6,27 @@
 
 #include "platform/web/gl1_layer.h"
 
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
+
+inline bool operator==(const Gl1Vertex& a, const Gl1Vertex& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 // A text vertex as gl1_text.cpp lays it out.
 struct TextVertexRecord {
     float position[2]; // window pixels
     float texel[2];    // atlas pixels
     float color[4];
+    bool operator==(const TextVertexRecord&) const = default;
+};
+
+// What WebGL keeps of the fixed functions.
+struct WebglFixedState {
+    bool depth_test = false, cull_face = false, blend = false;
+    GLenum blend_source = GL_ONE, blend_destination = GL_ZERO, depth_function = GL_LESS, cull_face_mode = GL_BACK;
+    GLuint texture0 = 0; // bound on unit 0
+    bool operator==(const WebglFixedState&) const = default;
 };
 
 struct RecordedDraw {
@@ -24,9 +36,8 @@ struct RecordedDraw {
     std::vector<Gl1Vertex> vertices;        // the layer's programs
     std::vector<TextVertexRecord> glyphs;   // the text program
     std::map<std::string, std::vector<float>> uniforms; // the program's, by name
-    bool depth_test, cull_face, blend;
-    GLenum blend_source, blend_destination, depth_function, cull_face_mode;
-    GLuint texture0; // bound on unit 0
+    WebglFixedState fixed;
+    bool operator==(const RecordedDraw&) const = default;
 };
 
 struct WebglRecord {
