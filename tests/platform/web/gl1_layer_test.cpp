@@ -134,7 +134,7 @@ TEST_F(WebGl1, AttributePopRestoresWhatPushSaved)
 {
     static const GLfloat dim[4] = {0.1f, 0.1f, 0.1f, 1}, warm[4] = {0.8f, 0.7f, 0.6f, 1};
     static const GLfloat grey[4] = {0.5f, 0.5f, 0.5f, 1};
-    static const GLfloat from_y[4] = {0, 1, 0, 0}, from_x[4] = {1, 0, 0, 0};
+    static const GLfloat slanted[4] = {1, 2, 2, 0}, from_x[4] = {1, 0, 0, 0};
     const auto base = [] {
         glMatrixMode(GL_PROJECTION);
         glOrtho(-2, 2, -2, 2, -2, 2);
@@ -145,7 +145,7 @@ TEST_F(WebGl1, AttributePopRestoresWhatPushSaved)
         glEnable(GL_LIGHT1);
         glLightfv(GL_LIGHT1, GL_AMBIENT, dim);
         glLightfv(GL_LIGHT1, GL_DIFFUSE, warm);
-        glLightfv(GL_LIGHT1, GL_POSITION, from_y);
+        glLightfv(GL_LIGHT1, GL_POSITION, slanted);
         glEnable(GL_TEXTURE_2D);
         glBindTexture(GL_TEXTURE_2D, 5);
         glColor4f(0.1f, 0.2f, 0.3f, 0.4f);
