@@ -2,7 +2,7 @@
 // traditional Welsh carol "Deck the Halls" (melody "Nos Galan"), as XM data.
 #pragma once
 
-#include "xm_writer.h"
+#include "xm_song.h"
 
 #include <cstdint>
 #include <vector>
