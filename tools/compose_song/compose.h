@@ -19,5 +19,5 @@ enum SongChannel {
     PAD_CHANNEL = 7,
 };
 
-XmSong compose_song();
-std::vector<std::uint8_t> compose_song_bytes(); // write_xm(compose_song())
+// The song's XM file.
+std::vector<std::uint8_t> compose_song_bytes();

@@ -81,7 +81,6 @@ void headless_set_answer(int answer) { scripted_answer = answer; }
 void headless_request_quit() { quit_asked = 1; }
 void headless_set_pump_hook(void (*hook)(int)) { pump_hook = hook; pump_count = 0; }
 void headless_fail_window(int fail) { window_should_fail = fail; }
-int headless_swap_count() { return swap_count; }
 void headless_set_swap_hook(void (*hook)(int)) { swap_hook = hook; }
 
 int platform_ask_yes_no(const char*, const char*) { return scripted_answer; }
