@@ -1,6 +1,8 @@
-// A tiny XM writer for tests, fuzz seeds and benchmarks: small songs built in
-// code, so no song file from elsewhere is ever needed. Header-only so that the
-// player tests, which link only the player, can use it.
+// The XM writer: small songs built in code for the tests, fuzz seeds and
+// benchmarks, so no song file from elsewhere is ever needed, and the show's
+// song, which the composer (tools/compose_song) hands over in these records.
+// Header-only so that the player tests, which link only the player, can use
+// it. The records are trusted: sizes are assumed to fit the format's fields.
 #pragma once
 
 #include <cmath>
@@ -32,6 +34,7 @@ struct Pattern {
 };
 
 struct Sample {
+    std::string name = "sample";       // at most 22 bytes
     std::vector<int> frames;           // values: -128..127 for 8-bit, -32768..32767 for 16-bit
     bool sixteen_bit = false;
     uint8_t loop = 0;                  // type bits 0-1: 0 none, 1 forward, 2 ping-pong
@@ -49,6 +52,7 @@ struct Envelope {
 };
 
 struct Instrument {
+    std::string name = "instrument";   // at most 22 bytes
     std::vector<Sample> samples;
     uint8_t sample_map[96] = {};
     Envelope volume;
@@ -59,6 +63,8 @@ struct Instrument {
 };
 
 struct Song {
+    std::string name = "test song";    // at most 20 bytes, as are the tracker's
+    std::string tracker = "FastTracker v2.00";
     int channels = 4;
     int speed = 6, bpm = 125;
     uint16_t flags = 1;                // linear frequencies
@@ -66,6 +72,7 @@ struct Song {
     std::vector<uint8_t> orders = {0};
     int song_length = -1;              // overrides orders.size() when ≥ 0
     int instrument_count = -1;         // overrides the stated instrument count when ≥ 0
+    bool mask_every_cell = false;      // a mask byte also before cells with all five fields
     std::vector<Pattern> patterns;
     std::vector<Instrument> instruments;
 };
@@ -73,17 +80,18 @@ struct Song {
 inline void put8(std::vector<uint8_t>& out, int v) { out.push_back(static_cast<uint8_t>(v)); }
 inline void put16(std::vector<uint8_t>& out, int v) { put8(out, v & 0xFF); put8(out, (v >> 8) & 0xFF); }
 inline void put32(std::vector<uint8_t>& out, uint32_t v) { put16(out, static_cast<int>(v & 0xFFFF)); put16(out, static_cast<int>(v >> 16)); }
-inline void put_text(std::vector<uint8_t>& out, const char* text, size_t size)
+// A fixed-width text field, padded with zeros.
+inline void put_text(std::vector<uint8_t>& out, const std::string& text, size_t size)
 {
-    size_t n = std::strlen(text);
     for (size_t i = 0; i < size; ++i)
-        put8(out, i < n ? text[i] : 0);
+        put8(out, i < text.size() ? text[i] : 0);
 }
 
-// One cell, packed with a mask unless all five fields are set.
-inline void put_cell(std::vector<uint8_t>& out, const Cell& c)
+// One cell, packed with a mask unless all five fields are set and always_mask
+// is false.
+inline void put_cell(std::vector<uint8_t>& out, const Cell& c, bool always_mask)
 {
-    if (c.note && c.instrument && c.volume && c.effect && c.param && c.note < 0x80) {
+    if (!always_mask && c.note && c.instrument && c.volume && c.effect && c.param && c.note < 0x80) {
         for (uint8_t b : {c.note, c.instrument, c.volume, c.effect, c.param}) put8(out, b);
         return;
     }
@@ -98,9 +106,9 @@ inline std::vector<uint8_t> write(const Song& song)
 {
     std::vector<uint8_t> out;
     put_text(out, "Extended Module: ", 17);
-    put_text(out, "test song", 20);
+    put_text(out, song.name, 20);
     put8(out, 0x1A);
-    put_text(out, "FastTracker v2.00", 20);
+    put_text(out, song.tracker, 20);
     put16(out, 0x0104);
     put32(out, 276);
     put16(out, song.song_length >= 0 ? song.song_length : static_cast<int>(song.orders.size()));
@@ -118,7 +126,7 @@ inline std::vector<uint8_t> write(const Song& song)
         std::vector<uint8_t> data = p.raw;
         if (p.raw.empty() && !p.stored_empty) {
             for (int i = 0; i < p.rows * song.channels; ++i)
-                put_cell(data, p.cells.empty() ? Cell{} : p.cells[static_cast<size_t>(i)]);
+                put_cell(data, p.cells.empty() ? Cell{} : p.cells[static_cast<size_t>(i)], song.mask_every_cell);
         }
         put32(out, static_cast<uint32_t>(p.header_length));
         put8(out, 0);
@@ -132,7 +140,7 @@ inline std::vector<uint8_t> write(const Song& song)
     for (const Instrument& ins : song.instruments) {
         size_t start = out.size();
         put32(out, ins.header_size);
-        put_text(out, "instrument", 22);
+        put_text(out, ins.name, 22);
         put8(out, 0);
         put16(out, static_cast<int>(ins.samples.size()));
         if (!ins.samples.empty()) {
@@ -175,7 +183,7 @@ inline std::vector<uint8_t> write(const Song& song)
             put8(out, s.panning);
             put8(out, static_cast<uint8_t>(s.relative_note));
             put8(out, 0);
-            put_text(out, "sample", 22);
+            put_text(out, s.name, 22);
         }
         for (const Sample& s : ins.samples) {
             int previous = 0;

@@ -140,6 +140,21 @@ void advance_flight(BlockSceneState& s, float dt)
     }
 }
 
+// Headline steps 1 to 9 in block letters from the current modelview origin;
+// other steps draw nothing. The lines' translations stay on the modelview.
+void draw_headline_step(int step, int flat)
+{
+    if (step < 1 || step > kHeadlineStepCount)
+        return;
+    const HeadlineStep& h = kHeadlineSteps[step - 1];
+    glTranslatef(h.first.x, h.first.y, 0);
+    draw_block_text(h.first.text, flat);
+    if (h.second.text != nullptr) {
+        glTranslatef(h.second.x, h.second.y, 0);
+        draw_block_text(h.second.text, flat);
+    }
+}
+
 // The picture the resting camera faces: backdrop, flat figure, headline.
 void draw_picture(const BlockSceneState& s)
 {
@@ -203,19 +218,6 @@ void set_camera_on_path(double t)
 {
     const CameraPathPoint p = camera_path_at(t);
     gluLookAt(p.eye_x, 0, p.eye_z, 0, 0, p.look_z, 0, 1, 0);
-}
-
-void draw_headline_step(int step, int flat)
-{
-    if (step < 1 || step > kHeadlineStepCount)
-        return;
-    const HeadlineStep& h = kHeadlineSteps[step - 1];
-    glTranslatef(h.first.x, h.first.y, 0);
-    draw_block_text(h.first.text, flat);
-    if (h.second.text != nullptr) {
-        glTranslatef(h.second.x, h.second.y, 0);
-        draw_block_text(h.second.text, flat);
-    }
 }
 
 int draw_block_scene(int order, int row, int, int, int frame_ms)

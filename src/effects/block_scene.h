@@ -38,9 +38,3 @@ CameraPathPoint camera_path_at(double t);
 
 // Multiplies the current matrix by the camera of camera_path_at(t).
 void set_camera_on_path(double t);
-
-// Headline steps 1 to 9 in block letters from the current modelview origin;
-// other steps draw nothing. The lines' translations stay on the modelview.
-void draw_headline_step(int step, int flat);
-void draw_headline_part1(int step, int flat); // steps 1-4
-void draw_headline_part2(int step, int flat); // steps 5-8

@@ -47,11 +47,11 @@ const char* const spam_messages[kSpamMessageCount] = {
     "you want to be loved. you want to make an xmas demo",
 };
 
+namespace {
+
 const char* const cascade_words[kCascadeWordCount] = {
     "you", "want", "to", "enter", "the", "Quendra", "xmas", "compo", "two", "thousand", "and", "four",
 };
-
-namespace {
 
 // The beat words by state (state 0 shows nothing), each placed by its first
 // letter's centre in the handler's 16 × 12 box.

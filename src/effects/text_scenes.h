@@ -19,7 +19,6 @@ constexpr int kSpamMessageCount = 24;
 extern const char* const spam_messages[kSpamMessageCount];
 
 constexpr int kCascadeWordCount = 12;
-extern const char* const cascade_words[kCascadeWordCount];
 
 // The event's web address: message 4 and the closing screen's second line.
 extern const char* const event_web_address;

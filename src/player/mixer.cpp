@@ -18,14 +18,6 @@
 
 #include "player/sample.h"
 
-#if defined(__x86_64__) && defined(__GNUC__)
-bool mixer_avx2 = [] {
-    __builtin_cpu_init();  // this runs as a static constructor, maybe before the runtime's own
-    return __builtin_cpu_supports("avx2");
-}();
-#else
-bool mixer_avx2 = false;
-#endif
 namespace {
 
 constexpr float WEIGHT_UNIT = 0x1p-31f;          // interpolation weight per unit of fraction >> 1
@@ -212,12 +204,12 @@ inline void mix_ramped_frame(const int16_t* data, uint64_t& position, uint64_t a
 
 // Frames at a constant gain. advance is the step, negated on the ping-pong
 // return leg.
-void mix_steady(const int16_t* data, uint64_t& position, uint64_t advance, float* out, int count, float left,
-                float right)
+void mix_steady([[maybe_unused]] bool wide, const int16_t* data, uint64_t& position, uint64_t advance,
+                float* out, int count, float left, float right)
 {
     uint64_t p = position;
 #if defined(MIXER_HAS_AVX2_PATH)
-    if (mixer_avx2 && count >= 8) {
+    if (wide && count >= 8) {
         if ((p ^ advance) & 1) {  // frame 0 is off the series the later frames follow
             mix_steady_frame(data, p, advance, out, left, right);
             --count;
@@ -249,13 +241,14 @@ void mix_steady(const int16_t* data, uint64_t& position, uint64_t advance, float
 // at the first frame; left and right are left at the gains after the last.
 // Frame j's gain is formed as start + j × increment rather than by repeated
 // addition, which does not make each frame wait for the one before.
-void mix_ramped(const int16_t* data, uint64_t& position, uint64_t advance, float* out, int count,
-                double& left, double& right, double left_increment, double right_increment)
+void mix_ramped([[maybe_unused]] bool wide, const int16_t* data, uint64_t& position, uint64_t advance,
+                float* out, int count, double& left, double& right, double left_increment,
+                double right_increment)
 {
     uint64_t p = position;
     int j = 0;
 #if defined(MIXER_HAS_AVX2_PATH)
-    if (mixer_avx2 && count >= 8) {
+    if (wide && count >= 8) {
         if ((p ^ advance) & 1) {  // frame 0 is off the series the later frames follow
             mix_ramped_frame(data, p, advance, out, left, right);
             j = 1;
@@ -395,10 +388,10 @@ void mix_voice(const Mixer& mixer, MixVoice& v, float* out, int remaining)
             // Silent (a voice that handed its note over): only the position moves.
             position = advanced(position, advance, count);
         } else if (ramp == 0) {
-            mix_steady(data, position, advance, out, count, v.target_left, v.target_right);
+            mix_steady(mixer.wide, data, position, advance, out, count, v.target_left, v.target_right);
         } else {
             double left = v.gain_left, right = v.gain_right;
-            mix_ramped(data, position, advance, out, count, left, right, left_increment,
+            mix_ramped(mixer.wide, data, position, advance, out, count, left, right, left_increment,
                        right_increment);
             v.gain_left = static_cast<float>(left);
             v.gain_right = static_cast<float>(right);
@@ -450,6 +443,19 @@ void mix_voice(const Mixer& mixer, MixVoice& v, float* out, int remaining)
 
 }  // namespace
 
+bool mixer_wide_loops_available()
+{
+#if defined(MIXER_HAS_AVX2_PATH)
+    static const bool available = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2");
+    }();
+    return available;
+#else
+    return false;
+#endif
+}
+
 void mixer_configure(Mixer& mixer, int rate)
 {
     mixer.ramp_frames = rate * 128 / 44100;
@@ -459,6 +465,7 @@ void mixer_configure(Mixer& mixer, int rate)
         mixer.voices[i].index = i;
         mixer.voices[i].step = 1;
     }
+    mixer.wide = mixer_wide_loops_available();
 }
 
 void mix_voices(Mixer& mixer, float* buffer, int frames)
@@ -480,13 +487,13 @@ void mix_voices(Mixer& mixer, float* buffer, int frames)
     }
 }
 
-void float_to_pcm16(int16_t* destination, const float* source, int frames)
+void float_to_pcm16(int16_t* destination, const float* source, int frames, [[maybe_unused]] bool wide)
 {
     if (frames <= 0 || !destination || !source)
         return;
     int i = 0;
 #if defined(MIXER_HAS_AVX2_PATH)
-    if (mixer_avx2)
+    if (wide)
         i = float_to_pcm16_wide(destination, source, 2 * frames);
 #endif
 #if defined(__SSE2__)

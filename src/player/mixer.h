@@ -38,23 +38,26 @@ constexpr float FULL_GAIN = 0.5f;
 constexpr int VOICE_COUNT = 256;   // the pool
 constexpr int MIXED_VOICES = 128;  // two for each of the replay's 64 channels; the rest are never mixed
 
-// One player's voices and the ramp length at its rate.
+// One player's voices, the ramp length at its rate, and its choice of loops.
 struct Mixer {
     MixVoice voices[VOICE_COUNT];
     int32_t ramp_frames;           // frames of a gain ramp: rate × 128 / 44100
     float ramp_frames_inverse;     // 1 / ramp_frames
+    bool wide;                     // the eight-frame (AVX2) loops run; both kinds give the same bits
 };
 
-// True where the processor has AVX2 and the eight-frame loops run; both paths give the same bits, and tests clear it to run the
-// plain loops. Set once at start-up, shared by every player.
-extern bool mixer_avx2;
+// True where the processor has AVX2, so that the eight-frame loops can run.
+bool mixer_wide_loops_available();
 
-// Sets the ramp constants for rate and resets every voice (index, step 1, idle).
+// Sets the ramp constants for rate, resets every voice (index, step 1, idle)
+// and picks the eight-frame loops where the processor has them (tests clear
+// wide afterwards to run the plain loops).
 void mixer_configure(Mixer& mixer, int rate);
 
 // Adds frames frames of every sounding voice to buffer (2 floats a frame).
 // The caller never asks for more frames than remain in the current tick.
 void mix_voices(Mixer& mixer, float* buffer, int frames);
 
-// Rounds (ties to even) and clips 2 × frames values to 16 bits.
-void float_to_pcm16(int16_t* destination, const float* source, int frames);
+// Rounds (ties to even) and clips 2 × frames values to 16 bits, through the
+// sixteen-value loop where wide (the processor must have AVX2).
+void float_to_pcm16(int16_t* destination, const float* source, int frames, bool wide);

@@ -28,11 +28,14 @@
 
 static_assert(MODULE_ERROR_SIZE == QXM_ERROR_SIZE);
 
-char module_error[MODULE_ERROR_SIZE];
 Sample empty_sample = {};
 Instrument empty_instrument = {};
 
 namespace {
+
+// Why the last module_create failed, one line without a full stop; empty
+// after a success. Main thread only: the public loaders report to their caller.
+char module_error[MODULE_ERROR_SIZE];
 
 constexpr char XM_ID[] = "Extended Module: ";
 constexpr int XM_ID_LENGTH = 17;
@@ -385,8 +388,9 @@ bool read_instruments(Module* module, XmReader& in)
     return true;
 }
 
-}  // namespace
-
+// Reads an XM song from an open stream into a zeroed module; false if the
+// stream does not hold one the player can play, with the reason in error
+// (MODULE_ERROR_SIZE bytes).
 bool module_load(Module* module, SourceStream* stream, char* error)
 {
     XmReader in = {stream, error, 0, false, 0};
@@ -451,8 +455,6 @@ bool module_load(Module* module, SourceStream* stream, char* error)
     module->instrument_count = static_cast<int16_t>(instrument_count);
     return read_instruments(module, in);
 }
-
-namespace {
 
 // A new module loaded from an open stream; null (nothing kept) on failure.
 Module* load_module(SourceStream* stream, char* error)

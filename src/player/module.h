@@ -8,8 +8,6 @@
 
 #include "player/sample.h"
 
-struct SourceStream;
-
 struct EnvelopePoint {
     uint16_t x;  // tick position
     uint16_t y;  // value, 0..64 in a valid envelope
@@ -93,12 +91,9 @@ extern Sample empty_sample;
 extern Instrument empty_instrument;
 
 constexpr int MODULE_ERROR_SIZE = 160;  // bytes of a load's error text, its end included
-// Why the last module_create failed, one line without a full stop; empty
-// after a success. Main thread only: the public loaders report to their caller.
-extern char module_error[MODULE_ERROR_SIZE];
 
 // Opens name through the registered module source and loads it; null on any
-// failure (nothing is leaked), with the reason in module_error.
+// failure (nothing is leaked).
 Module* module_create(const char* name);
 // Releases everything module_create (or a public loader) built; false for
 // null. A module still playing is stopped first (through module_release_hook).
@@ -106,7 +101,3 @@ bool module_free(Module* module);
 // Called by module_free before it releases anything; the streaming side sets
 // it so that a playing module's feeder is gone before its data is. Null: none.
 extern void (*module_release_hook)(Module* module);
-// Reads an XM song from an open stream into a zeroed module; false if the
-// stream does not hold one the player can play, with the reason in error
-// (MODULE_ERROR_SIZE bytes).
-bool module_load(Module* module, SourceStream* stream, char* error);

@@ -164,8 +164,9 @@ int qxm_player_render_float(QxmPlayer* player, float* frames, int count)
 
 int qxm_player_render_int16(QxmPlayer* player, int16_t* frames, int count)
 {
-    return render(player, frames, count,
-                  [](int16_t* out, const float* block, int n) { float_to_pcm16(out, block, n); });
+    return render(player, frames, count, [player](int16_t* out, const float* block, int n) {
+        float_to_pcm16(out, block, n, player->mixer.wide);
+    });
 }
 
 QxmPosition qxm_player_position(const QxmPlayer* player)

@@ -17,10 +17,13 @@
 #include <cstdio>
 
 int quit_requested = 0;
-double frame_period = 0.0;
 ShowProgress show_progress = {};
 
 namespace {
+
+// Seconds per show frame: one over the display's refresh rate, with a 60 Hz
+// floor. Set at start-up, once the window is open.
+double frame_period = 0.0;
 
 constexpr const char* kQuestion = "Would you like full-screen stupidity?";
 constexpr const char* kQuestionCaption = "Enter the Quendra xmas compo 2004!";

@@ -10,10 +10,6 @@
 // task). Cleared at the start of each run.
 extern int quit_requested;
 
-// Seconds per show frame: one over the display's refresh rate, with a 60 Hz
-// floor. Set at start-up, once the window is open.
-extern double frame_period;
-
 // The running show's state, for observers such as tests and capture hooks.
 extern ShowProgress show_progress;
 

@@ -5,18 +5,17 @@
 
 #include <GL/gl.h>
 
-int is_fullscreen = 0;
+namespace {
 
-int set_fullscreen_mode(int width, int height, int bits)
-{
-    return platform_set_display_mode(width, height, bits);
-}
+int is_fullscreen = 0;  // 1 exactly while the display mode is changed
+
+}  // namespace
 
 int create_show_window(int width, int height, int bits, int fullscreen, const char* title)
 {
     is_fullscreen = 0;
     if (fullscreen)
-        set_fullscreen_mode(width, height, bits);
+        platform_set_display_mode(width, height, bits);
     // Without the mode, a full-screen wish still covers the display, the
     // picture scaled up; only a real mode change counts as full-screen here.
     const int created = platform_create_window(width, height, fullscreen, title);

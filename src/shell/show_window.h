@@ -3,12 +3,6 @@
 // thread.
 #pragma once
 
-// 1 exactly while the display mode is changed.
-extern int is_fullscreen;
-
-// Switches the display to width × height × bits. 1 on success, else 0.
-int set_fullscreen_mode(int width, int height, int bits);
-
 // Opens the window (when full-screen is wished: in the switched mode when the
 // display takes it, else covering the display at its own resolution with the
 // picture scaled up), makes its GL context current and sets the initial GL

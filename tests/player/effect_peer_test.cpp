@@ -633,7 +633,7 @@ const PeerCase CASES[] = {
          row_volumes(s, 1, 30);
          std::vector<uint8_t> data;
          for (const xm::Cell& cell : s.patterns[0].cells)
-             xm::put_cell(data, cell);
+             xm::put_cell(data, cell, false);
          data.insert(data.end(), {0x83, 49, 1, 0x80, 0x80});  // past the last row
          s.patterns[0].raw = data;
      }, nullptr, 2 * ROWS * SPEED},

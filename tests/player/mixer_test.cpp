@@ -170,7 +170,7 @@ TEST_F(Mixing, TargetChangeRestartsTheRampAndIdleSidesStayPut)
 // bits as the plain loops.
 TEST_F(Mixing, WideLoopsGiveThePlainLoopsBits)
 {
-    if (!mixer_avx2)
+    if (!mixer.wide)
         GTEST_SKIP() << "this processor runs only the plain loops";
     TestSample s(60000, SAMPLE_ONE_SHOT, 0, 60000);
     for (uint32_t i = 0; i < 60000; ++i)
@@ -189,7 +189,7 @@ TEST_F(Mixing, WideLoopsGiveThePlainLoopsBits)
         std::vector<float> outs[2];
         MixVoice after[2];
         for (int wide = 0; wide < 2; ++wide) {
-            mixer_avx2 = wide == 1;
+            mixer.wide = wide == 1;
             MixVoice& v = play(sample, step, fraction);
             v.position = position;
             v.position_fraction = position_fraction;
@@ -201,7 +201,6 @@ TEST_F(Mixing, WideLoopsGiveThePlainLoopsBits)
             mix_voices(mixer, outs[wide].data(), 701);
             after[wide] = v;
         }
-        mixer_avx2 = true;
         ASSERT_EQ(outs[0], outs[1]) << "trial " << trial;
         // The voice goes on from the same place (a position off by 2^-32 of a
         // frame sounds the same for a while).
@@ -277,10 +276,9 @@ TEST_F(Mixing, EveryMixedPositionStaysInsideTheLoop)
         steps.push_back(static_cast<uint64_t>(std::exp2(8 + 31.0 * (random() >> 8) / (1 << 24))));
 
     for (bool avx2 : {false, true}) {
-        if (avx2 && !mixer_avx2)
+        if (avx2 && !mixer_wide_loops_available())
             continue;  // this processor runs only the plain loops
-        const bool saved = mixer_avx2;
-        mixer_avx2 = avx2;
+        mixer.wide = avx2;
         for (uint8_t mode : {SAMPLE_ONE_SHOT, SAMPLE_FORWARD_LOOP, SAMPLE_PING_PONG})
             for (uint32_t loop_length : {1u, 2u, 3u, 5u, 17u, 64u})
                 for (uint32_t loop_start : {0u, 1u, 7u}) {
@@ -329,7 +327,6 @@ TEST_F(Mixing, EveryMixedPositionStaysInsideTheLoop)
                             }
                         }
                 }
-        mixer_avx2 = saved;
     }
 }
 
@@ -354,7 +351,7 @@ TEST_F(Mixing, StepsOutsideTheRangeAreClamped)
 // block ends included.
 TEST(FloatToPcm16, WideLoopGivesThePlainLoopsBits)
 {
-    if (!mixer_avx2)
+    if (!mixer_wide_loops_available())
         GTEST_SKIP() << "this processor runs only the plain loops";
     uint32_t seed = 5;
     auto random = [&seed] { return seed = seed * 1664525u + 1013904223u; };
@@ -367,11 +364,9 @@ TEST(FloatToPcm16, WideLoopGivesThePlainLoopsBits)
     for (int frames : {1, 7, 8, 9, 1000}) {
         std::vector<int16_t> outs[2];
         for (int wide = 0; wide < 2; ++wide) {
-            mixer_avx2 = wide == 1;
             outs[wide].assign(2 * 1000, 7);
-            float_to_pcm16(outs[wide].data(), in.data(), frames);
+            float_to_pcm16(outs[wide].data(), in.data(), frames, wide == 1);
         }
-        mixer_avx2 = true;
         ASSERT_EQ(outs[0], outs[1]) << frames << " frames";
     }
 }
@@ -380,14 +375,15 @@ TEST(FloatToPcm16, RoundsTiesToEvenAndClips)
 {
     const float in[] = {40000.4f, -40000.6f, 2.5f, 3.5f, -2.5f, 1.4999f, -32768.4f, 32766.6f};
     int16_t out[8] = {};
-    float_to_pcm16(out, in, 4);
+    const bool wide = mixer_wide_loops_available();
+    float_to_pcm16(out, in, 4, wide);
     const int16_t expected[] = {32767, -32768, 2, 4, -2, 1, -32768, 32767};
     for (int i = 0; i < 8; ++i)
         EXPECT_EQ(out[i], expected[i]) << "value " << in[i];
     int16_t untouched[2] = {7, 7};
-    float_to_pcm16(untouched, in, 0);
-    float_to_pcm16(nullptr, in, 1);
-    float_to_pcm16(untouched, nullptr, 1);
+    float_to_pcm16(untouched, in, 0, wide);
+    float_to_pcm16(nullptr, in, 1, wide);
+    float_to_pcm16(untouched, nullptr, 1, wide);
     EXPECT_EQ(untouched[0], 7);
 }
 

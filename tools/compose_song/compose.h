@@ -2,7 +2,7 @@
 // traditional Welsh carol "Deck the Halls" (melody "Nos Galan"), as XM data.
 #pragma once
 
-#include "xm_writer.h"
+#include "xm_song.h"
 
 #include <cstdint>
 #include <vector>
@@ -19,5 +19,5 @@ enum SongChannel {
     PAD_CHANNEL = 7,
 };
 
-XmSong compose_song();
-std::vector<std::uint8_t> compose_song_bytes(); // write_xm(compose_song())
+// The song's XM file.
+std::vector<std::uint8_t> compose_song_bytes();

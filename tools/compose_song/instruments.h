@@ -4,7 +4,7 @@
 // 261 Hz like a tracker's C-4.
 #pragma once
 
-#include "xm_writer.h"
+#include "xm_song.h"
 
 enum SongInstrument { SYNTH = 1, BELL = 2, DRUMS = 3 }; // XM instrument numbers
 

@@ -13,7 +13,7 @@
 //   gXX  global volume              fXX  speed (< 20) or BPM
 #pragma once
 
-#include "xm_writer.h"
+#include "xm_song.h"
 
 #include <array>
 #include <string>

@@ -304,8 +304,6 @@ XmPattern to_xm(const Pattern& pattern) {
     return xm;
 }
 
-} // namespace
-
 XmSong compose_song() {
     XmSong song;
     song.name = "Deck the Halls";
@@ -327,5 +325,7 @@ XmSong compose_song() {
     song.instruments = {make_synth(), make_bell(), make_drums()};
     return song;
 }
+
+} // namespace
 
 std::vector<std::uint8_t> compose_song_bytes() { return write_xm(compose_song()); }

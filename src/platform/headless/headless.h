@@ -30,9 +30,6 @@ void headless_set_pump_hook(void (*hook)(int pump_count));
 // Makes platform_create_window fail, to exercise start-up failure.
 void headless_fail_window(int fail);
 
-// Number of platform_swap_buffers calls since the window was created.
-int headless_swap_count();
-
 // Called at every platform_swap_buffers, before the swap, with the swap
 // number (1 for the first); the back buffer still holds the frame. Null for none.
 void headless_set_swap_hook(void (*hook)(int swap_number));

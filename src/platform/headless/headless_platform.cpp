@@ -1,7 +1,6 @@
 // Headless backend: EGL surfaceless pbuffer, virtual clock, scripted input.
 // Main thread only, except the clock, which any thread may read.
 #include "platform/platform.h"
-#include "platform/backend_shared.h"
 #include "platform/headless/headless.h"
 
 #include <EGL/egl.h>
@@ -27,6 +26,7 @@ int scripted_answer = kAnswerNo;
 int pump_count = 0;
 int swap_count = 0;
 int window_should_fail = 0;
+int quit_asked = 0;      // headless_request_quit since the last pump
 void (*pump_hook)(int) = nullptr;
 void (*swap_hook)(int) = nullptr;
 
@@ -78,10 +78,9 @@ EGLConfig choose_picture_config(EGLDisplay display)
 void headless_advance_clock(int64_t micros) { clock_micros.fetch_add(micros); }
 int64_t headless_clock_micros() { return clock_micros.load(); }
 void headless_set_answer(int answer) { scripted_answer = answer; }
-void headless_request_quit() { quit_request = 1; }
+void headless_request_quit() { quit_asked = 1; }
 void headless_set_pump_hook(void (*hook)(int)) { pump_hook = hook; pump_count = 0; }
 void headless_fail_window(int fail) { window_should_fail = fail; }
-int headless_swap_count() { return swap_count; }
 void headless_set_swap_hook(void (*hook)(int)) { swap_hook = hook; }
 
 int platform_ask_yes_no(const char*, const char*) { return scripted_answer; }
@@ -142,7 +141,9 @@ int platform_pump_events()
     ++pump_count;
     if (pump_hook)
         pump_hook(pump_count);
-    return take_quit_request();
+    const int quit = quit_asked;
+    quit_asked = 0;
+    return quit;
 }
 
 void platform_swap_buffers()

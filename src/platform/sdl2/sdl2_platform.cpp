@@ -198,14 +198,15 @@ double platform_refresh_rate()
 
 int platform_pump_events()
 {
+    int quit = 0;
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
         if (event.type == SDL_QUIT ||
             (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_CLOSE) ||
             (event.type == SDL_KEYDOWN && event.key.keysym.sym == SDLK_ESCAPE))
-            quit_request = 1;
+            quit = 1;
     }
-    return take_quit_request();
+    return quit;
 }
 
 void platform_swap_buffers()

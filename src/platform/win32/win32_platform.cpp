@@ -32,6 +32,7 @@ bool mode_changed = false;    // the display runs the show's mode now
 bool covering = false;        // the window is full-screen: borderless, top-most, over the display
 bool cursor_hidden_by_cover = false; // the cursor is hidden over a window without the show's mode
 char last_error[256] = "";    // platform_error's text
+bool quit_seen = false;       // Esc or a window close since the last platform_pump_events
 
 // Keeps "what: the system's reason" for platform_error.
 void remember_error(const char* what)
@@ -82,7 +83,7 @@ LRESULT CALLBACK show_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
 {
     // Closing the window reaches WM_DESTROY through the default handling.
     if (message == WM_DESTROY || (message == WM_KEYDOWN && wparam == VK_ESCAPE)) {
-        quit_request = 1;
+        quit_seen = true;
         PostQuitMessage(0);
     }
     if (message == WM_DESTROY && window == show_window)
@@ -286,7 +287,7 @@ void platform_destroy_window()
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
-    take_quit_request();
+    quit_seen = false;
     if (class_registered) {
         UnregisterClassA(kWindowClassName, GetModuleHandleA(nullptr));
         class_registered = false;
@@ -313,7 +314,9 @@ int platform_pump_events()
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
-    return take_quit_request();
+    const bool quit = quit_seen;
+    quit_seen = false;
+    return quit ? 1 : 0;
 }
 
 void platform_swap_buffers()

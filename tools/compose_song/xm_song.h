@@ -1,6 +1,5 @@
-// The XM records the composer fills in, and the writer that turns them into
-// the bytes of an XM file (little-endian, packed pattern cells, 8-bit
-// delta-encoded samples, one sample per instrument).
+// The XM records the composer fills in (8-bit samples, one per instrument),
+// and write_xm, which hands them to the XM writer the tests share.
 #pragma once
 
 #include <cstdint>
@@ -61,6 +60,6 @@ struct XmSong {
     std::vector<XmInstrument> instruments;
 };
 
-// Serialises the song. The records are the composer's own, so they are
+// The song's XM file. The records are the composer's own, so they are
 // trusted: sizes are assumed to fit the format's fields.
 std::vector<std::uint8_t> write_xm(const XmSong& song);
