@@ -245,6 +245,13 @@ void mix_steady(const int16_t* data, uint64_t& position, uint64_t advance, float
     position = p;
 }
 
+// The gains of a ramp count frames on.
+inline void ramp_on(double& left, double& right, int count, double left_increment, double right_increment)
+{
+    left += count * left_increment;
+    right += count * right_increment;
+}
+
 // Frames whose gains move by a fixed increment per frame, from left and right
 // at the first frame; left and right are left at the gains after the last.
 // Frame j's gain is formed as start + j × increment rather than by repeated
@@ -271,8 +278,7 @@ void mix_ramped(const int16_t* data, uint64_t& position, uint64_t advance, float
     for (; j < count; ++j, out += 2)
         mix_ramped_frame(data, p, advance, out, left + j * left_increment, right + j * right_increment);
     position = p;
-    left += count * left_increment;
-    right += count * right_increment;
+    ramp_on(left, right, count, left_increment, right_increment);
 }
 
 // Where a silent voice would be after count frames: the same advances as the
@@ -339,6 +345,10 @@ uint64_t frames_to_boundary(uint64_t distance, uint64_t position, uint64_t step,
     return 2 + (rest - 1) / later;
 }
 
+// Mixes a voice into out, or with audible false moves it on alone: its
+// position, loop direction, end and gain ramps, by the same segments, so that
+// it is left exactly as mixing would leave it.
+template <bool audible>
 void mix_voice(const Mixer& mixer, MixVoice& v, float* out, int remaining)
 {
     const Sample& sample = *v.sample;
@@ -350,12 +360,12 @@ void mix_voice(const Mixer& mixer, MixVoice& v, float* out, int remaining)
     const uint64_t loop = static_cast<uint64_t>(sample.loop_length) << 32;
     uint64_t position = static_cast<uint64_t>(v.position) << 32 | v.position_fraction;
 
-    // A voice at zero gain (one that handed its note over) only moves on.
-    // Unless it plays a ping-pong loop, it is placed at once where the
-    // segments below would leave it: a wrap subtracts whole frames, which
-    // leaves bit 0 and so every later advance as it was.
+    // A voice at zero gain (one that handed its note over), or one not heard,
+    // only moves on. Unless it plays a ping-pong loop or ramps, it is placed
+    // at once where the segments below would leave it: a wrap subtracts whole
+    // frames, which leaves bit 0 and so every later advance as it was.
     float left_increment = 0, right_increment = 0;
-    if (v.target_left == 0 && v.target_right == 0 && v.direction == VOICE_FORWARD &&
+    if ((!audible || (v.target_left == 0 && v.target_right == 0)) && v.direction == VOICE_FORWARD &&
         sample.loop_mode != SAMPLE_PING_PONG && set_up_ramp(mixer, v, left_increment, right_increment) == 0) {
         position = advanced(position, step, remaining);
         if (position >= end) {
@@ -391,15 +401,19 @@ void mix_voice(const Mixer& mixer, MixVoice& v, float* out, int remaining)
             count = ramp;
 
         const uint64_t advance = forward ? step : 0 - step;
-        if (ramp == 0 && v.target_left == 0 && v.target_right == 0) {
-            // Silent (a voice that handed its note over): only the position moves.
+        if (ramp == 0 && (!audible || (v.target_left == 0 && v.target_right == 0))) {
+            // Silent (a voice that handed its note over), or not heard: only the position moves.
             position = advanced(position, advance, count);
         } else if (ramp == 0) {
             mix_steady(data, position, advance, out, count, v.target_left, v.target_right);
         } else {
             double left = v.gain_left, right = v.gain_right;
-            mix_ramped(data, position, advance, out, count, left, right, left_increment,
-                       right_increment);
+            if constexpr (audible) {
+                mix_ramped(data, position, advance, out, count, left, right, left_increment, right_increment);
+            } else {
+                position = advanced(position, advance, count);
+                ramp_on(left, right, count, left_increment, right_increment);
+            }
             v.gain_left = static_cast<float>(left);
             v.gain_right = static_cast<float>(right);
             v.ramp_frames_left = ramp - count;
@@ -461,7 +475,10 @@ void mixer_configure(Mixer& mixer, int rate)
     }
 }
 
-void mix_voices(Mixer& mixer, float* buffer, int frames)
+namespace {
+
+template <bool audible>
+void mix_or_move_voices(Mixer& mixer, float* buffer, int frames)
 {
     if (frames < 1)
         return;
@@ -476,8 +493,20 @@ void mix_voices(Mixer& mixer, float* buffer, int frames)
             continue;
         for (int i = group; i < group + 8; ++i)
             if (mixer.voices[i].sample)
-                mix_voice(mixer, mixer.voices[i], buffer, frames);
+                mix_voice<audible>(mixer, mixer.voices[i], buffer, frames);
     }
+}
+
+}  // namespace
+
+void mix_voices(Mixer& mixer, float* buffer, int frames)
+{
+    mix_or_move_voices<true>(mixer, buffer, frames);
+}
+
+void move_voices(Mixer& mixer, int frames)
+{
+    mix_or_move_voices<false>(mixer, nullptr, frames);
 }
 
 void float_to_pcm16(int16_t* destination, const float* source, int frames)
