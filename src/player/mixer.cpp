@@ -302,6 +302,10 @@ int set_up_ramp(const Mixer& mixer, MixVoice& v, float& left_increment, float& r
         right_increment = v.ramp_increment_right;
         return v.ramp_frames_left;
     }
+    if (v.ramp_frames_left == 0 && v.gain_left == v.target_left && v.gain_right == v.target_right) {
+        left_increment = right_increment = 0;  // steady: most calls
+        return 0;
+    }
     int frames = 0;
     auto side = [&](float target, float gain, float& goal, float& stored) {
         goal = target;

@@ -73,6 +73,8 @@ void mix_block(Player& player, bool audible)
                 player.end_reached = true;
                 break;
             }
+            move_voices(player.mixer, player.unmoved);
+            player.unmoved = 0;
             const int tick = replay.tick;
             replay_tick(replay);
             left = replay.samples_per_tick;
@@ -82,7 +84,7 @@ void mix_block(Player& player, bool audible)
         if (audible)
             mix_voices(player.mixer, player.block + 2 * done, chunk);
         else
-            move_voices(player.mixer, chunk);
+            player.unmoved += chunk;
         done += chunk;
         left -= chunk;
     }

@@ -46,6 +46,8 @@ struct QxmPlayer {
     int32_t block_read;    // frames of block handed out, 0..block_length
     int64_t block_start;   // frames handed out before the block: the player's clock, which a
                            // seek to a row or a time sets where a render from the start would be
+    int32_t unmoved;       // frames of blocks passed without mixing that the voices are yet to be
+                           // moved through; 0 outside a seek
     TickMark* marks;       // block_frames + 1, owned: marks[0] is where the block began,
                            // then one for each tick begun in it, in frame order
     int32_t mark_count;    // 1..block_frames + 1
@@ -59,9 +61,13 @@ struct QxmPlayer {
 };
 using Player = QxmPlayer;
 
-// Mixes the next block into block, or with audible false only moves the
-// voices on through it (the block's frames are then not to be handed out):
-// the replay ticks and the song's ends are met alike.
+// Mixes the next block into block, or with audible false only passes it
+// (its frames are then not to be handed out): the replay ticks and the
+// song's ends are met alike, and the voices are moved on through the frames
+// passed once a tick, before it runs, which leaves them exactly as mixing
+// would: only a gain ramp that two mixer calls split is rounded differently,
+// and a ramp ends within its tick. The caller moves them through the frames
+// passed after the last tick (player.unmoved) once it stops passing blocks.
 void mix_block(Player& player, bool audible);
 
 // Whether the song ends before the tick that is due: at the end position, or

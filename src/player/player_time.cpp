@@ -4,10 +4,12 @@
 // A landing first finds its frame by stepping the song for its timing alone
 // on a player of its own (so a target the song never reaches changes
 // nothing). It then plays the song again from its start on the player
-// itself, every tick in full and every voice moved on exactly as mixing would
-// move it, but with nothing mixed, through the blocks that end before the
-// target; the block the target falls in is mixed. The blocks, ticks and gain
-// ramps are those of the render, so what follows is its sound, bit for bit.
+// itself, every tick in full and the voices moved on between ticks exactly as
+// mixing would move them, but with nothing mixed, through the blocks that end
+// by the target; the block the target falls in is mixed. The blocks, ticks
+// and gain ramps are those of the render, so what follows is its sound, bit
+// for bit. Most of a seek's time goes to the ticks (a render's goes to the
+// mixing).
 #include <cassert>
 
 #include "player/player.h"
@@ -49,11 +51,15 @@ void land(Player& player, int64_t frame)
     player.mark_count = 1;
     player.loop_count = 0;
     player.end_reached = player.has_played = player.loop_counted = false;
-    while (player.block_start + player.block_length < frame) {
+    // The blocks that end by the target are passed; the one it falls in is mixed.
+    while (player.block_start + player.block_length + player.block_frames <= frame) {
         assert(!player.end_reached);
-        const bool audible = player.block_start + player.block_length + player.block_frames > frame;
-        mix_block(player, audible);
+        mix_block(player, false);
     }
+    move_voices(player.mixer, player.unmoved);
+    player.unmoved = 0;
+    if (player.block_start + player.block_length < frame)
+        mix_block(player, true);
     player.block_read = static_cast<int32_t>(frame - player.block_start);
 }
 
