@@ -144,9 +144,10 @@ int qxm_player_mute_channel(QxmPlayer* player, int channel, int muted);
  * fade-outs, effect memories and pattern loops as they are there, the notes
  * then sounding heard as far into them as they have played, and the loops
  * counted from the start. From there the sound is that render's, bit for
- * bit. A seek steps the song from its start without mixing it, which takes
- * a small part of the time a render up to its target takes, and plays on a
- * song that has ended. */
+ * bit. A seek steps the song from its start without mixing it, in a
+ * fraction of the time a render up to its target takes (an eighth, for the
+ * usual song; more for songs with many short ping-pong loops), and plays on
+ * a song that has ended. */
 
 /* Milliseconds of sound handed out since the song's start, rounded down:
  * frames × 1000 / rate, where a seek below counts the frames a render from
