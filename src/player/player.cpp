@@ -73,7 +73,7 @@ void mix_block(Player& player, bool audible)
                 player.end_reached = true;
                 break;
             }
-            move_voices(player.mixer, player.unmoved);
+            move_voices(player.mixer, player.unmoved);  // the frames passed since the last tick, if any
             player.unmoved = 0;
             const int tick = replay.tick;
             replay_tick(replay);
