@@ -166,10 +166,10 @@ int qxm_player_seek_row(QxmPlayer* player, int order, int row);
 
 /* Goes to ms milliseconds from the song's start: the next frame handed out
  * is the one at ms × rate / 1000, rounded up, and qxm_player_position_ms
- * then tells ms. Returns 1, or 0 and changes nothing for a null player, a
- * negative time, a time after the end set above (a time in the end's last
- * millisecond, as qxm_song_duration_ms rounds it, goes to the end), a time
- * over 24 hours, or when memory runs out. */
+ * then tells ms; a time in the last millisecond before an end set above, as
+ * qxm_song_duration_ms rounds it, goes to the end. Returns 1, or 0 and
+ * changes nothing for a null player, a negative time, a later time after
+ * that end, a time over 24 hours, or when memory runs out. */
 int qxm_player_seek_ms(QxmPlayer* player, int64_t ms);
 
 /* What the song says about itself. Names are as the file holds them, trailing
