@@ -101,20 +101,25 @@ typedef struct QxmPosition {
  * before the first. */
 QxmPosition qxm_player_position(const QxmPlayer* player);
 
-/* Goes on from row 0 of order at once: frames already mixed are dropped, the
- * notes sounding go on, as after a jump in the song. Also plays on a song
- * that has ended. 0 (nothing changed) for an order outside the order list. */
+/* Jumps to row 0 of order at once, as a jump in the song would: frames
+ * already mixed are dropped; the notes sounding, the tempo and every other
+ * state of the song go on, and so does the clock of qxm_player_position_ms.
+ * It reaches orders the song never plays by itself (a second tune in the
+ * order list); qxm_player_seek_row(player, order, 0) instead goes where the
+ * song plays into that order. Also plays on a song that has ended. 0
+ * (nothing changed) for an order outside the order list. */
 int qxm_player_seek_order(QxmPlayer* player, int order);
 
 /* The end. A player ends its song at the first end it meets of those set by
  * the two calls below: rendering gives the frames up to it, then 0. An end
  * is met only where the song arrives after playing since the player began or
- * last sought, so an end set where it stands (end_at(0, 0) on a new player)
- * is met where the song comes back there. After the end the player stays
- * there until one of three calls: qxm_player_seek_order plays on from the
- * order sought; qxm_player_end_after_loops and qxm_player_end_at play on from
- * where the song stopped if, by what they set, that is no longer an end (so
- * raising the loops after the end plays one more loop). */
+ * last jumped (qxm_player_seek_order), so an end set where it stands
+ * (end_at(0, 0) on a new player) is met where the song comes back there.
+ * After the end the player stays there until one of these calls: a seek
+ * plays on from where it goes; qxm_player_end_after_loops and
+ * qxm_player_end_at play on from where the song stopped if, by what they
+ * set, that is no longer an end (so raising the loops after the end plays
+ * one more loop). */
 
 /* The song ends where it would go back for the loops-th time (1: it plays
  * once); 0, the default, lets it play on for ever. */
@@ -131,6 +136,41 @@ int qxm_player_end_at(QxmPlayer* player, int order, int row);
  * from the next block on; the song plays on underneath. 0 for a channel the
  * song does not have. */
 int qxm_player_mute_channel(QxmPlayer* player, int channel, int muted);
+
+/* Time and seeking to a row or a time. The player's clock is the sound it
+ * has handed out since the song's start. The two seeks below put the player
+ * where a render from the song's start (with the player's ends and muted
+ * channels) arrives at their target: speed, BPM, global volume, envelopes,
+ * fade-outs, effect memories and pattern loops as they are there, the notes
+ * then sounding heard as far into them as they have played, and the loops
+ * counted from the start. From there the sound is that render's, bit for
+ * bit. A seek steps the song from its start without mixing it, in a
+ * fraction of the time a render up to its target takes (an eighth, for the
+ * usual song; more for songs with many short ping-pong loops), and plays on
+ * a song that has ended. */
+
+/* Milliseconds of sound handed out since the song's start, rounded down:
+ * frames × 1000 / rate, where a seek below counts the frames a render from
+ * the start hands out before its target, and qxm_player_seek_order goes on
+ * counting. -1 for a null player. */
+int64_t qxm_player_position_ms(const QxmPlayer* player);
+
+/* Goes to where row `row` of order `order` begins the first time the song
+ * plays it, so that the next frame handed out is that row's first. Returns
+ * 1, or 0 and changes nothing for a null player, an order outside
+ * 0..orders - 1, a row outside 0..rows - 1 of that order's pattern, a row
+ * the song does not play before an end set above (nor within 24 hours), or
+ * when memory runs out. Until a frame is handed out, qxm_player_position
+ * still tells the tick before the row, where the last frame was. */
+int qxm_player_seek_row(QxmPlayer* player, int order, int row);
+
+/* Goes to ms milliseconds from the song's start: the next frame handed out
+ * is the one at ms × rate / 1000, rounded up, and qxm_player_position_ms
+ * then tells ms; a time in the last millisecond before an end set above, as
+ * qxm_song_duration_ms rounds it, goes to the end. Returns 1, or 0 and
+ * changes nothing for a null player, a negative time, a later time after
+ * that end, a time over 24 hours, or when memory runs out. */
+int qxm_player_seek_ms(QxmPlayer* player, int64_t ms);
 
 /* What the song says about itself. Names are as the file holds them, trailing
  * spaces dropped and bytes other than printable ASCII shown as '?'; they live

@@ -9,8 +9,9 @@
 // each song's first 60 s are also rendered by all three players, and a table
 // gives for each song the correlation of 20 ms RMS envelopes with libopenmpt's,
 // of the mono mix and of each side apart (which a swap of the sides spoils),
-// ours beside libxmp's, and both speeds against libxmp's; and how much faster
-// the song's duration is found than its one pass is rendered (median).
+// ours beside libxmp's, and both speeds against libxmp's; how much faster
+// the song's duration is found than its one pass is rendered, and how much
+// faster a player seeks to 60 s than it renders those 60 s (medians).
 #include <benchmark/benchmark.h>
 #include <libopenmpt/libopenmpt.h>
 
@@ -250,6 +251,35 @@ void render_pass(benchmark::State& state, const std::vector<uint8_t>& song)
     qxm_song_free(loaded);
 }
 
+// A new player sought to 60 s, and a new player rendering those 60 s: the
+// song is loaded once, outside the runs, for both.
+void seek_minute(benchmark::State& state, const std::vector<uint8_t>& song)
+{
+    QxmSong* loaded = qxm_song_load_memory(song.data(), song.size(), nullptr);
+    for (auto _ : state) {
+        QxmPlayer* player = qxm_player_create(loaded, RATE);
+        if (!qxm_player_seek_ms(player, SONG_SECONDS * 1000))
+            state.SkipWithError("the seek was refused");
+        qxm_player_free(player);
+    }
+    qxm_song_free(loaded);
+}
+
+void render_minute(benchmark::State& state, const std::vector<uint8_t>& song)
+{
+    QxmSong* loaded = qxm_song_load_memory(song.data(), song.size(), nullptr);
+    std::vector<int16_t> pcm(2 * BLOCK);
+    for (auto _ : state) {
+        QxmPlayer* player = qxm_player_create(loaded, RATE);
+        for (int done = 0; done < SONG_FRAMES; done += BLOCK) {
+            qxm_player_render_int16(player, pcm.data(), std::min(BLOCK, SONG_FRAMES - done));
+            benchmark::DoNotOptimize(pcm.data());
+        }
+        qxm_player_free(player);
+    }
+    qxm_song_free(loaded);
+}
+
 // Keeps each run's CPU seconds per iteration (steadier than wall time on a
 // busy machine), for the summary after the table.
 class SummaryReporter : public benchmark::ConsoleReporter {
@@ -324,20 +354,25 @@ void print_summary(const SummaryReporter& reporter)
                     return SummaryReporter::seconds(run);
             return 0.0;
         };
-        std::vector<double> ratios;
-        for (const RealSong& song : real_songs) {
-            const double duration = seconds("song/" + song.name + "/duration");
-            const double pass = seconds("song/" + song.name + "/pass");
-            if (duration > 0 && pass > 0)
-                ratios.push_back(pass / duration);
-        }
-        if (!ratios.empty()) {
+        // How much faster the quick run is than the render it stands for, per song.
+        auto print_ratios = [&](const char* quick, const char* render, const char* what) {
+            std::vector<double> ratios;
+            for (const RealSong& song : real_songs) {
+                const double fast = seconds("song/" + song.name + "/" + quick);
+                const double slow = seconds("song/" + song.name + "/" + render);
+                if (fast > 0 && slow > 0)
+                    ratios.push_back(slow / fast);
+            }
+            if (ratios.empty())
+                return;
             std::sort(ratios.begin(), ratios.end());
             const size_t n = ratios.size();
-            std::printf("\nduration of one pass against rendering it, %zu songs: median %.1f× faster (%.1f..%.1f)\n", n,
+            std::printf("\n%s, %zu songs: median %.1f× faster (%.1f..%.1f)\n", what, n,
                         n % 2 ? ratios[n / 2] : (ratios[n / 2 - 1] + ratios[n / 2]) / 2, ratios.front(),
                         ratios.back());
-        }
+        };
+        print_ratios("duration", "pass", "duration of one pass against rendering it");
+        print_ratios("seek_60s", "render_60s", "a seek to 60 s against rendering 60 s");
     }
     std::printf("\nwhole song, %d s of audio, × real time:\n", SONG_SECONDS);
     std::printf("  ours        %8.1f\n", ours);
@@ -370,7 +405,8 @@ int main(int argc, char** argv)
         const std::vector<uint8_t>* bytes = &song.bytes;
         using Run = void (*)(benchmark::State&, const std::vector<uint8_t>&);
         const std::pair<const char*, Run> runs[] = {
-            {"ours", render_ours}, {"libxmp", render_libxmp}, {"duration", song_duration}, {"pass", render_pass}};
+            {"ours", render_ours},     {"libxmp", render_libxmp},         {"duration", song_duration},
+            {"pass", render_pass},     {"seek_60s", seek_minute},         {"render_60s", render_minute}};
         for (const auto& [name, run] : runs)
             benchmark::RegisterBenchmark(("song/" + song.name + "/" + name).c_str(),
                                          [bytes, run](benchmark::State& state) { run(state, *bytes); })

@@ -237,6 +237,13 @@ void mix_steady([[maybe_unused]] bool wide, const int16_t* data, uint64_t& posit
     position = p;
 }
 
+// The gains of a ramp count frames on.
+inline void ramp_on(double& left, double& right, int count, double left_increment, double right_increment)
+{
+    left += count * left_increment;
+    right += count * right_increment;
+}
+
 // Frames whose gains move by a fixed increment per frame, from left and right
 // at the first frame; left and right are left at the gains after the last.
 // Frame j's gain is formed as start + j × increment rather than by repeated
@@ -264,8 +271,7 @@ void mix_ramped([[maybe_unused]] bool wide, const int16_t* data, uint64_t& posit
     for (; j < count; ++j, out += 2)
         mix_ramped_frame(data, p, advance, out, left + j * left_increment, right + j * right_increment);
     position = p;
-    left += count * left_increment;
-    right += count * right_increment;
+    ramp_on(left, right, count, left_increment, right_increment);
 }
 
 // Where a silent voice would be after count frames: the same advances as the
@@ -288,6 +294,10 @@ int set_up_ramp(const Mixer& mixer, MixVoice& v, float& left_increment, float& r
         left_increment = v.ramp_increment_left;
         right_increment = v.ramp_increment_right;
         return v.ramp_frames_left;
+    }
+    if (v.ramp_frames_left == 0 && v.gain_left == v.target_left && v.gain_right == v.target_right) {
+        left_increment = right_increment = 0;  // steady: most calls
+        return 0;
     }
     int frames = 0;
     auto side = [&](float target, float gain, float& goal, float& stored) {
@@ -332,6 +342,10 @@ uint64_t frames_to_boundary(uint64_t distance, uint64_t position, uint64_t step,
     return 2 + (rest - 1) / later;
 }
 
+// Mixes a voice into out, or with audible false moves it on alone: its
+// position, loop direction, end and gain ramps, by the same segments, so that
+// it is left exactly as mixing would leave it.
+template <bool audible>
 void mix_voice(const Mixer& mixer, MixVoice& v, float* out, int remaining)
 {
     const Sample& sample = *v.sample;
@@ -343,12 +357,12 @@ void mix_voice(const Mixer& mixer, MixVoice& v, float* out, int remaining)
     const uint64_t loop = static_cast<uint64_t>(sample.loop_length) << 32;
     uint64_t position = static_cast<uint64_t>(v.position) << 32 | v.position_fraction;
 
-    // A voice at zero gain (one that handed its note over) only moves on.
-    // Unless it plays a ping-pong loop, it is placed at once where the
-    // segments below would leave it: a wrap subtracts whole frames, which
-    // leaves bit 0 and so every later advance as it was.
+    // A voice at zero gain (one that handed its note over), or one not heard,
+    // only moves on. Unless it plays a ping-pong loop or ramps, it is placed
+    // at once where the segments below would leave it: a wrap subtracts whole
+    // frames, which leaves bit 0 and so every later advance as it was.
     float left_increment = 0, right_increment = 0;
-    if (v.target_left == 0 && v.target_right == 0 && v.direction == VOICE_FORWARD &&
+    if ((!audible || (v.target_left == 0 && v.target_right == 0)) && v.direction == VOICE_FORWARD &&
         sample.loop_mode != SAMPLE_PING_PONG && set_up_ramp(mixer, v, left_increment, right_increment) == 0) {
         position = advanced(position, step, remaining);
         if (position >= end) {
@@ -384,15 +398,20 @@ void mix_voice(const Mixer& mixer, MixVoice& v, float* out, int remaining)
             count = ramp;
 
         const uint64_t advance = forward ? step : 0 - step;
-        if (ramp == 0 && v.target_left == 0 && v.target_right == 0) {
-            // Silent (a voice that handed its note over): only the position moves.
+        if (ramp == 0 && (!audible || (v.target_left == 0 && v.target_right == 0))) {
+            // Silent (a voice that handed its note over), or not heard: only the position moves.
             position = advanced(position, advance, count);
         } else if (ramp == 0) {
             mix_steady(mixer.wide, data, position, advance, out, count, v.target_left, v.target_right);
         } else {
             double left = v.gain_left, right = v.gain_right;
-            mix_ramped(mixer.wide, data, position, advance, out, count, left, right, left_increment,
-                       right_increment);
+            if constexpr (audible) {
+                mix_ramped(mixer.wide, data, position, advance, out, count, left, right, left_increment,
+                           right_increment);
+            } else {
+                position = advanced(position, advance, count);
+                ramp_on(left, right, count, left_increment, right_increment);
+            }
             v.gain_left = static_cast<float>(left);
             v.gain_right = static_cast<float>(right);
             v.ramp_frames_left = ramp - count;
@@ -468,7 +487,10 @@ void mixer_configure(Mixer& mixer, int rate)
     mixer.wide = mixer_wide_loops_available();
 }
 
-void mix_voices(Mixer& mixer, float* buffer, int frames)
+namespace {
+
+template <bool audible>
+void mix_or_move_voices(Mixer& mixer, float* buffer, int frames)
 {
     if (frames < 1)
         return;
@@ -483,8 +505,20 @@ void mix_voices(Mixer& mixer, float* buffer, int frames)
             continue;
         for (int i = group; i < group + 8; ++i)
             if (mixer.voices[i].sample)
-                mix_voice(mixer, mixer.voices[i], buffer, frames);
+                mix_voice<audible>(mixer, mixer.voices[i], buffer, frames);
     }
+}
+
+}  // namespace
+
+void mix_voices(Mixer& mixer, float* buffer, int frames)
+{
+    mix_or_move_voices<true>(mixer, buffer, frames);
+}
+
+void move_voices(Mixer& mixer, int frames)
+{
+    mix_or_move_voices<false>(mixer, nullptr, frames);
 }
 
 void float_to_pcm16(int16_t* destination, const float* source, int frames, [[maybe_unused]] bool wide)

@@ -58,6 +58,11 @@ void mixer_configure(Mixer& mixer, int rate);
 // The caller never asks for more frames than remain in the current tick.
 void mix_voices(Mixer& mixer, float* buffer, int frames);
 
+// Moves every sounding voice on by frames exactly as mix_voices would (its
+// position, loop, end and gain ramps), without mixing it: how a seek passes
+// over the sound before its target.
+void move_voices(Mixer& mixer, int frames);
+
 // Rounds (ties to even) and clips 2 × frames values to 16 bits, through the
 // sixteen-value loop where wide (the processor must have AVX2).
 void float_to_pcm16(int16_t* destination, const float* source, int frames, bool wide);

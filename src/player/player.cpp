@@ -52,19 +52,19 @@ bool song_ends_here(Player& player)
     return false;
 }
 
-namespace {
-
-// Mixes the next block: whenever the frames of a tick are used up, the next
-// tick runs and the frames of a tick become samples_per_tick, read after the
-// tick so that a tempo change applies to the tick that made it; chunks never
-// cross a tick, and a tick that straddles two blocks continues in the next.
-void mix_block(Player& player)
+// Whenever the frames of a tick are used up, the next tick runs and the
+// frames of a tick become samples_per_tick, read after the tick so that a
+// tempo change applies to the tick that made it; chunks never cross a tick,
+// and a tick that straddles two blocks continues in the next.
+void mix_block(Player& player, bool audible)
 {
     Replay& replay = player.replay;
     player.marks[0] = player.marks[player.mark_count - 1];
     player.marks[0].frame = 0;
     player.mark_count = 1;
-    std::memset(player.block, 0, sizeof(float) * 2 * static_cast<size_t>(player.block_frames));
+    player.block_start += player.block_length;
+    if (audible)
+        std::memset(player.block, 0, sizeof(float) * 2 * static_cast<size_t>(player.block_frames));
     int done = 0;
     int left = replay.samples_to_tick;
     while (done < player.block_frames) {
@@ -73,13 +73,18 @@ void mix_block(Player& player)
                 player.end_reached = true;
                 break;
             }
+            move_voices(player.mixer, player.unmoved);  // the frames passed since the last tick, if any
+            player.unmoved = 0;
             const int tick = replay.tick;
             replay_tick(replay);
             left = replay.samples_per_tick;
             player.marks[player.mark_count++] = {done, replay.order, replay.row, tick, player.loop_count};
         }
         const int chunk = std::min(left, player.block_frames - done);
-        mix_voices(player.mixer, player.block + 2 * done, chunk);
+        if (audible)
+            mix_voices(player.mixer, player.block + 2 * done, chunk);
+        else
+            player.unmoved += chunk;
         done += chunk;
         left -= chunk;
     }
@@ -87,6 +92,8 @@ void mix_block(Player& player)
     player.block_length = done;
     player.block_read = 0;
 }
+
+namespace {
 
 // Hands out up to count frames, mixing blocks as they are used up; convert
 // writes n frames of the block into the caller's buffer.
@@ -100,7 +107,7 @@ int render(Player* player, Frame* out, int count, Convert convert)
         if (player->block_read == player->block_length) {
             if (player->end_reached)
                 break;
-            mix_block(*player);
+            mix_block(*player, true);
             if (player->block_length == 0)
                 break;
         }
@@ -193,6 +200,7 @@ int qxm_player_seek_order(QxmPlayer* player, int order)
     if (!player || order < 0 || order >= player->replay.module->song_length)
         return 0;
     replay_seek(player->replay, order);
+    player->block_start += player->block_read;  // the clock goes on from the last frame handed out
     player->block_length = player->block_read = 0;
     player->marks[0] = {0, order, 0, 0, player->loop_count};
     player->mark_count = 1;

@@ -22,6 +22,7 @@
 #include "qxm.h"
 
 constexpr int BLOCK_MS = 20;  // about this much sound makes a block
+constexpr int64_t LONGEST_SECONDS = 24 * 3600;  // how far a duration is counted or a seek looks
 
 // Frames of a block at rate: rate × BLOCK_MS / 1000, rounded up to a multiple
 // of 4 (884 at 44100 Hz). The streaming ring is made of such blocks.
@@ -43,6 +44,10 @@ struct QxmPlayer {
     float* block;          // block_frames stereo frames in 16-bit units, owned
     int32_t block_length;  // frames mixed into block: block_frames, or fewer where the song ended
     int32_t block_read;    // frames of block handed out, 0..block_length
+    int64_t block_start;   // frames handed out before the block: the player's clock, which a
+                           // seek to a row or a time sets where a render from the start would be
+    int32_t unmoved;       // frames of blocks passed without mixing that the voices are yet to be
+                           // moved through; 0 outside a seek
     TickMark* marks;       // block_frames + 1, owned: marks[0] is where the block began,
                            // then one for each tick begun in it, in frame order
     int32_t mark_count;    // 1..block_frames + 1
@@ -56,8 +61,25 @@ struct QxmPlayer {
 };
 using Player = QxmPlayer;
 
+// Mixes the next block into block, or with audible false only passes it
+// (its frames are then not to be handed out): the replay ticks and the
+// song's ends are met alike, and the voices are moved on through the frames
+// passed once a tick, before it runs, which leaves them exactly as mixing
+// would: only a gain ramp that two mixer calls split is rounded differently,
+// and a ramp ends within its tick. The caller moves them through the frames
+// passed after the last tick (player.unmoved) once it stops passing blocks.
+void mix_block(Player& player, bool audible);
+
 // Whether the song ends before the tick that is due: at the end position, or
 // where it goes back to an order it had passed (counted as a loop, which may
 // end it). Only a row's first tick moves the song on. Called before every
 // tick: false means the tick runs next.
 bool song_ends_here(Player& player);
+
+// Steps a player that has not yet rendered, for its timing alone, as a render
+// of it would go on (its ends met alike). With order ≥ 0: until the first
+// tick of row `row` of `order` begins, and returns the frame it begins at, or
+// -1 where the song ends or `limit` frames pass first. With order -1: until
+// the song ends, and returns its frames, at most limit. The player is only
+// fit to be freed after it.
+int64_t step_for_timing(Player& player, int order, int row, int64_t limit);

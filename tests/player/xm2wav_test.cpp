@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -111,6 +112,50 @@ TEST_F(Xm2Wav, LengthAndRateOptions)
     // --until stops before the row starts: order 1, row 2 is 6 rows in.
     ASSERT_EQ(run(song.string() + " " + out.string() + " --until 1/2").first, 0);
     EXPECT_EQ(le32(read_bytes(out), 40), 6u * 6 * 882 * 4);
+}
+
+// --from and --from-seconds give the rest of the same render, with or
+// without a length; a start the song never reaches is one line and no file.
+TEST_F(Xm2Wav, FromGivesTheTailOfTheWholeRender)
+{
+    fs::path song = write_file("song.xm", xm::write(two_order_song()));
+    fs::path out = dir / "out.wav";
+    ASSERT_EQ(run(song.string() + " " + out.string()).first, 0);
+    const std::vector<uint8_t> whole = read_bytes(out);
+    auto tail_from = [&](size_t frame, size_t frames = 0) {
+        const size_t from = 44 + 4 * frame, to = frames ? std::min(whole.size(), from + 4 * frames) : whole.size();
+        return std::vector<uint8_t>(whole.begin() + static_cast<long>(from), whole.begin() + static_cast<long>(to));
+    };
+    auto data_of = [](const std::vector<uint8_t>& wav) { return std::vector<uint8_t>(wav.begin() + 44, wav.end()); };
+    // Order 1, row 1 is 5 rows of 6 ticks in; 0.25 s is frame 11025.
+    const std::pair<std::string, std::vector<uint8_t>> cases[] = {
+        {"--from 1/1", tail_from(5 * 6 * 882)},
+        {"--from-seconds 0.25", tail_from(11025)},
+        {"--from-seconds 0.25 --seconds 0.1", tail_from(11025, 4410)},
+    };
+    for (const auto& [options, expected] : cases) {
+        auto [status, message] = run(song.string() + " " + out.string() + " " + options);
+        ASSERT_EQ(status, 0) << options << ": " << message;
+        const std::vector<uint8_t> wav = read_bytes(out);
+        EXPECT_EQ(le32(wav, 40), expected.size()) << options;
+        EXPECT_TRUE(data_of(wav) == expected) << options;
+    }
+    fs::remove(out);
+    const std::pair<std::string, std::string> refused[] = {
+        {"--from 1", "xm2wav: --from must be ORDER/ROW, each 0..255"},
+        {"--from 0/256", "xm2wav: --from must be ORDER/ROW, each 0..255"},
+        {"--from-seconds x", "xm2wav: --from-seconds must be a number from 0 to 86400"},
+        {"--from-seconds -1", "xm2wav: --from-seconds must be a number from 0 to 86400"},
+        {"--from 0/0 --from-seconds 0", "xm2wav: give either --from or --from-seconds, not both"},
+        {"--from 2/0", "xm2wav: " + song.string() + ": the song never plays 2/0 before its end"},
+        {"--from-seconds 1.5", "xm2wav: " + song.string() + ": the song ends before 1.5 s"},
+    };
+    for (const auto& [options, line] : refused) {
+        auto [status, message] = run(song.string() + " " + out.string() + " " + options);
+        EXPECT_EQ(status, 1) << options;
+        EXPECT_EQ(message, line) << options;
+        EXPECT_FALSE(fs::exists(out)) << options;
+    }
 }
 
 TEST_F(Xm2Wav, BadInputGivesOneLineAndNoOutput)

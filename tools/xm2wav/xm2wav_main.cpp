@@ -1,13 +1,16 @@
 // xm2wav: renders an XM song through the player to a 16-bit stereo WAV file.
 //
-//   xm2wav SONG.xm OUT.wav [--rate HZ] [--seconds S | --until ORDER/ROW]
+//   xm2wav SONG.xm OUT.wav [--rate HZ] [--from ORDER/ROW | --from-seconds S]
+//                          [--seconds S | --until ORDER/ROW]
 //   xm2wav --info SONG.xm
 //
 // --info prints what the song says about itself, one field a line, and the
 // length of one pass in seconds.
 // Without a length the song plays once, up to where it first goes back to an
 // order it has played (its end, or a jump back), at most 10 minutes; with
-// --until, up to where that row would begin. The WAV is written to a
+// --until, up to where that row would begin. --from starts where the song
+// first plays that row, --from-seconds that far into it (to the nearest
+// millisecond): the rest of the same render, bit for bit. The WAV is written to a
 // temporary file beside OUT.wav and renamed into place when complete, so a
 // failed run leaves no partial output.
 #include <sys/stat.h>
@@ -67,6 +70,8 @@ struct Options {
     int rate = DEFAULT_RATE;
     double seconds = -1;           // ≥ 0: render exactly this long
     int until_order = -1, until_row = -1;
+    int from_order = -1, from_row = -1;
+    double from_seconds = -1;      // ≥ 0: start this far into the song
     bool info = false;             // print the song's fields instead of rendering
 };
 
@@ -77,7 +82,27 @@ struct Options {
 }
 
 const char* USAGE =
-    "usage: xm2wav SONG.xm OUT.wav [--rate HZ] [--seconds S | --until ORDER/ROW], or xm2wav --info SONG.xm";
+    "usage: xm2wav SONG.xm OUT.wav [--rate HZ] [--from ORDER/ROW | --from-seconds S] [--seconds S | --until "
+    "ORDER/ROW], or xm2wav --info SONG.xm";
+
+// ORDER/ROW, each 0..255, into order and row; else the option fails.
+void parse_row(const std::string& option, const char* text, int& order, int& row)
+{
+    int consumed = 0;
+    if (std::sscanf(text, "%d/%d%n", &order, &row, &consumed) != 2 || text[consumed] || order < 0 ||
+        order > 255 || row < 0 || row > 255)
+        fail(option + " must be ORDER/ROW, each 0..255");
+}
+
+// A number of seconds from 0 to 86400; else the option fails.
+double parse_seconds(const std::string& option, const char* text)
+{
+    char* end = nullptr;
+    const double seconds = std::strtod(text, &end);
+    if (end == text || *end || !(seconds >= 0) || seconds > 86400)
+        fail(option + " must be a number from 0 to 86400");
+    return seconds;
+}
 
 Options parse_options(int argc, char** argv)
 {
@@ -103,17 +128,13 @@ Options parse_options(int argc, char** argv)
                      " to " + std::to_string(QXM_MAX_RATE));
             options.rate = static_cast<int>(rate);
         } else if (arg == "--seconds") {
-            char* end = nullptr;
-            options.seconds = std::strtod(value(), &end);
-            if (*end || !(options.seconds >= 0) || options.seconds > 86400)
-                fail("--seconds must be a number from 0 to 86400");
+            options.seconds = parse_seconds(arg, value());
         } else if (arg == "--until") {
-            const char* text = value();
-            int consumed = 0;
-            if (std::sscanf(text, "%d/%d%n", &options.until_order, &options.until_row, &consumed) != 2 ||
-                text[consumed] || options.until_order < 0 || options.until_order > 255 ||
-                options.until_row < 0 || options.until_row > 255)
-                fail("--until must be ORDER/ROW, each 0..255");
+            parse_row(arg, value(), options.until_order, options.until_row);
+        } else if (arg == "--from") {
+            parse_row(arg, value(), options.from_order, options.from_row);
+        } else if (arg == "--from-seconds") {
+            options.from_seconds = parse_seconds(arg, value());
         } else if (arg.size() > 1 && arg[0] == '-') {
             fail("unknown option " + arg + "; " + USAGE);
         } else {
@@ -130,6 +151,8 @@ Options parse_options(int argc, char** argv)
         fail(USAGE);
     if (options.seconds >= 0 && options.until_order >= 0)
         fail("give either --seconds or --until, not both");
+    if (options.from_seconds >= 0 && options.from_order >= 0)
+        fail("give either --from or --from-seconds, not both");
     options.song_path = paths[0];
     options.wav_path = paths[1];
     return options;
@@ -212,6 +235,16 @@ int main(int argc, char** argv)
     if (options.seconds < 0) {
         qxm_player_end_after_loops(player, 1);
         qxm_player_end_at(player, options.until_order, options.until_row);
+    }
+    // The start is sought with the end set, so that one past the end is refused.
+    if (options.from_order >= 0 && !qxm_player_seek_row(player, options.from_order, options.from_row))
+        fail(std::string(options.song_path) + ": the song never plays " + std::to_string(options.from_order) + "/" +
+             std::to_string(options.from_row) + (options.seconds < 0 ? " before its end" : ""));
+    if (options.from_seconds >= 0 &&
+        !qxm_player_seek_ms(player, static_cast<int64_t>(options.from_seconds * 1000 + 0.5))) {
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%g", options.from_seconds);
+        fail(std::string(options.song_path) + ": the song ends before " + seconds + " s");
     }
 
     std::string temp_path = std::string(options.wav_path) + ".XXXXXX";
