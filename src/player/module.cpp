@@ -37,7 +37,6 @@ namespace {
 constexpr char XM_ID[] = "Extended Module: ";
 constexpr int XM_ID_LENGTH = 17;
 constexpr char NOT_XM[] = "not an XM song (no \"Extended Module: \" at its start)";
-constexpr int SAMPLE_SPARE_FRAMES = 8;  // the mixer interpolates into the frame after a loop's end
 // Silence stands in for sample data missing at the end of a damaged file, up
 // to this many frames in all (32 MiB); a file missing more is refused.
 constexpr int64_t MAX_MISSING_FRAMES = int64_t{1} << 24;
@@ -336,6 +335,14 @@ bool read_sample_data(XmReader& in, Sample& sample, int instrument)
         sample.data[end] = sample.data[sample.loop_start];
     else if (sample.loop_mode == SAMPLE_PING_PONG)
         sample.data[end] = sample.data[end - 1];
+    const int64_t frames = static_cast<int64_t>(sample.length) + SAMPLE_SPARE_FRAMES;
+    sample.peaks = allocate_zeroed<uint16_t>(((frames - 1) >> PEAK_SHIFT) + 1);
+    if (!sample.peaks)
+        return refuse(in.error, "out of memory");
+    for (int64_t k = 0; k < frames; ++k) {
+        uint16_t& peak = sample.peaks[k >> PEAK_SHIFT];
+        peak = std::max(peak, static_cast<uint16_t>(std::abs(sample.data[k])));
+    }
     return !in.failed || refuse(in.error, "read error in the data of instrument %d", instrument + 1);
 }
 
@@ -504,6 +511,7 @@ bool module_free(Module* module)
             Instrument& instrument = module->instruments[i];
             for (int j = 0; j < instrument.sample_count; ++j) {
                 std::free(instrument.samples[j]->data);
+                std::free(instrument.samples[j]->peaks);
                 std::free(instrument.samples[j]);
             }
         }
