@@ -9,7 +9,6 @@
 // gains are carried in double precision.
 #include "player/mixer.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -340,28 +339,6 @@ uint64_t frames_to_boundary(uint64_t distance, uint64_t position, uint64_t step,
     return 2 + (rest - 1) / later;
 }
 
-// Keeps in v.peak how loud the frames between positions from and to (either
-// order, the frame after included for the interpolation) can sound at gain,
-// the sum of both sides' gains: the largest of the sample's peaks over them,
-// a little more than their own largest value where they begin or end inside
-// a peak's stretch. A handful of reads per segment, so it costs the mixing
-// next to nothing.
-void note_peak(MixVoice& v, const Sample& sample, uint64_t from, uint64_t to, float gain)
-{
-    if (from == to || !sample.peaks || gain * 32768 <= v.peak)
-        return;
-    // The return leg of a ping-pong loop may leave the position below frame 0.
-    int64_t first = static_cast<int64_t>(from) >> 32, last = static_cast<int64_t>(to) >> 32;
-    if (first > last)
-        std::swap(first, last);
-    first = std::max<int64_t>(first, 0) >> PEAK_SHIFT;
-    last = std::min<int64_t>(last + 1, int64_t{sample.length} + SAMPLE_SPARE_FRAMES - 1) >> PEAK_SHIFT;
-    uint16_t most = 0;
-    for (int64_t i = first; i <= last; ++i)
-        most = std::max(most, sample.peaks[i]);
-    v.peak = std::max(v.peak, most * gain);
-}
-
 void mix_voice(const Mixer& mixer, MixVoice& v, float* out, int remaining)
 {
     const Sample& sample = *v.sample;
@@ -418,17 +395,11 @@ void mix_voice(const Mixer& mixer, MixVoice& v, float* out, int remaining)
             // Silent (a voice that handed its note over): only the position moves.
             position = advanced(position, advance, count);
         } else if (ramp == 0) {
-            const uint64_t from = position;
             mix_steady(data, position, advance, out, count, v.target_left, v.target_right);
-            note_peak(v, sample, from, position, v.target_left + v.target_right);
         } else {
             double left = v.gain_left, right = v.gain_right;
-            const uint64_t from = position;
             mix_ramped(data, position, advance, out, count, left, right, left_increment,
                        right_increment);
-            // A ramp is loudest at one of its ends.
-            note_peak(v, sample, from, position,
-                      std::max(v.gain_left + v.gain_right, static_cast<float>(left + right)));
             v.gain_left = static_cast<float>(left);
             v.gain_right = static_cast<float>(right);
             v.ramp_frames_left = ramp - count;
@@ -507,12 +478,6 @@ void mix_voices(Mixer& mixer, float* buffer, int frames)
             if (mixer.voices[i].sample)
                 mix_voice(mixer, mixer.voices[i], buffer, frames);
     }
-}
-
-void clear_peaks(Mixer& mixer)
-{
-    for (int i = 0; i < MIXED_VOICES; ++i)
-        mixer.voices[i].peak = 0;
 }
 
 void float_to_pcm16(int16_t* destination, const float* source, int frames)

@@ -29,8 +29,6 @@ struct MixVoice {
     float ramp_increment_left;    // change of the gain per frame
     float ramp_increment_right;
     int32_t ramp_frames_left;     // frames left in the running ramp; 0 = none
-    float peak;                   // loudest since clear_peaks: a peak of the sample's frames it read
-                                  // × (gain_left + gain_right), 16-bit units
 };
 
 enum : int32_t { VOICE_FORWARD = 1, VOICE_BACKWARD = 2 };
@@ -57,9 +55,6 @@ void mixer_configure(Mixer& mixer, int rate);
 // Adds frames frames of every sounding voice to buffer (2 floats a frame).
 // The caller never asks for more frames than remain in the current tick.
 void mix_voices(Mixer& mixer, float* buffer, int frames);
-
-// Sets every voice's peak to 0, for a new measure of the channel levels.
-void clear_peaks(Mixer& mixer);
 
 // Rounds (ties to even) and clips 2 × frames values to 16 bits.
 void float_to_pcm16(int16_t* destination, const float* source, int frames);

@@ -299,6 +299,33 @@ void read_sample_header(XmReader& in, Sample& sample)
     }
 }
 
+// The sample's peaks: the largest |value| of each stretch of its frames, the
+// spare ones included. Whole stretches in a loop of fixed length, which the
+// compiler turns into vector instructions.
+bool measure_peaks(Sample& sample)
+{
+    constexpr int STRETCH = 1 << PEAK_SHIFT;
+    const int64_t frames = static_cast<int64_t>(sample.length) + SAMPLE_SPARE_FRAMES;
+    const int64_t stretches = (frames + STRETCH - 1) / STRETCH;
+    sample.peaks = allocate_zeroed<uint16_t>(stretches);
+    if (!sample.peaks)
+        return false;
+    for (int64_t s = 0; s < stretches; ++s) {
+        const int16_t* values = sample.data + s * STRETCH;
+        const int count = static_cast<int>(std::min<int64_t>(STRETCH, frames - s * STRETCH));
+        int most = 0;
+        if (count == STRETCH) {
+            for (int k = 0; k < STRETCH; ++k)
+                most = std::max(most, std::abs(int{values[k]}));
+        } else {
+            for (int k = 0; k < count; ++k)
+                most = std::max(most, std::abs(int{values[k]}));
+        }
+        sample.peaks[s] = static_cast<uint16_t>(most);
+    }
+    return true;
+}
+
 // Reads and delta-decodes one sample's frames, then writes the frame after the
 // loop so that interpolation across the wrap reads the right neighbour. Frames
 // the file does not hold (its end cuts the data short) stay 0.
@@ -335,14 +362,8 @@ bool read_sample_data(XmReader& in, Sample& sample, int instrument)
         sample.data[end] = sample.data[sample.loop_start];
     else if (sample.loop_mode == SAMPLE_PING_PONG)
         sample.data[end] = sample.data[end - 1];
-    const int64_t frames = static_cast<int64_t>(sample.length) + SAMPLE_SPARE_FRAMES;
-    sample.peaks = allocate_zeroed<uint16_t>(((frames - 1) >> PEAK_SHIFT) + 1);
-    if (!sample.peaks)
+    if (!measure_peaks(sample))
         return refuse(in.error, "out of memory");
-    for (int64_t k = 0; k < frames; ++k) {
-        uint16_t& peak = sample.peaks[k >> PEAK_SHIFT];
-        peak = std::max(peak, static_cast<uint16_t>(std::abs(sample.data[k])));
-    }
     return !in.failed || refuse(in.error, "read error in the data of instrument %d", instrument + 1);
 }
 

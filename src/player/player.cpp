@@ -65,7 +65,6 @@ void mix_block(Player& player)
     player.marks[0].frame = 0;
     player.mark_count = 1;
     std::memset(player.block, 0, sizeof(float) * 2 * static_cast<size_t>(player.block_frames));
-    clear_peaks(player.mixer);
     int done = 0;
     int left = replay.samples_to_tick;
     while (done < player.block_frames) {
@@ -86,6 +85,7 @@ void mix_block(Player& player)
         left -= chunk;
     }
     replay.samples_to_tick = left;
+    note_voice_ends(player);
     player.block_length = done;
     player.block_read = 0;
 }

@@ -50,6 +50,13 @@ struct ChannelMark {
     uint8_t panning;         // the voice's
 };
 
+// A mixed voice at the end of a block, for its channel's level.
+struct VoiceEnd {
+    const Sample* sample;  // null: idle
+    uint32_t frame;        // its position, whole frames
+    float gain;            // gain_left + gain_right
+};
+
 struct QxmPlayer {
     Replay replay;
     Mixer mixer;
@@ -63,6 +70,8 @@ struct QxmPlayer {
     ChannelMark* channel_marks;  // mark_capacity × the song's channels, owned: the channels as marks[i]'s
                                  // tick left them, for every mark but the last (the replay's own)
     int32_t mark_capacity;       // ticks a block can hold at the fastest tempo the song can set
+    VoiceEnd voice_ends[2][MIXED_VOICES];  // of voice i at the end of the last block mixed
+    int32_t last_ends;                     // ([last_ends]) and of the block before, where the last began
     int32_t loop_count;    // times the song has gone back to an order it had passed
     int32_t loop_limit;    // the song ends where loop_count would reach it; 0: never
     int32_t end_order;     // the song ends where this row would begin; -1: nowhere
@@ -86,6 +95,10 @@ int last_mark(const Player& player);
 // Keeps the channels as the ticks so far left them, for the frames before the
 // tick that is about to run: the mark before that tick's (marks[mark_count - 1]).
 void keep_channel_marks(Player& player);
+
+// Notes where the song's voices are and how loud at the end of a block, for
+// the channel levels.
+void note_voice_ends(Player& player);
 
 // Room for the channel marks of song's blocks at rate; false when memory runs out.
 bool allocate_channel_marks(Player& player, const Module& song, int rate);

@@ -83,12 +83,13 @@ TEST(ChannelState, IsThatOfTheLastFrameHandedOut)
     QxmChannel silenced = {};
     qxm_player_channel(player, 0, &silenced);
     EXPECT_EQ(silenced.level, 0.0f);
-    // The first block's loudest: the sine's peak at volume 32 of 64.
+    // The second block's loudest: C-5 sounds through it at volume 16 of 64,
+    // the sine's peak at a quarter of full volume.
     PlayedSong fresh = start_song(known_song());
-    qxm_player_render_float(fresh.player.get(), frames.data(), TICK);
-    QxmChannel first = {};
-    qxm_player_channel(fresh.player.get(), 0, &first);
-    EXPECT_FLOAT_EQ(first.level, 100 * 256 / 32768.0f * 0.5f);
+    qxm_player_render_float(fresh.player.get(), frames.data(), 884 + 1);
+    QxmChannel second = {};
+    qxm_player_channel(fresh.player.get(), 0, &second);
+    EXPECT_FLOAT_EQ(second.level, 100 * 256 / 32768.0f * 0.25f);
 }
 
 // Null arguments and channels the song lacks are refused, the state untouched.
