@@ -175,7 +175,9 @@ typedef struct QxmChannel {
                           compare by unsigned subtraction. */
     float level;       /* the loudest the channel sounded, 0..1, in the block of about
                           20 ms that holds the last frame handed out: 1 is its sample's
-                          full scale at full volume, 0 silent or muted */
+                          full scale at full volume, 0 silent or muted. Measured
+                          from the block's ends, so a note that both began and
+                          gave way within it goes unseen. */
 } QxmChannel;
 
 /* Fills state with channel 0..channels - 1 as the last frame handed out
