@@ -30,7 +30,7 @@
  * other than the one it was built with can compare QXM_VERSION with
  * qxm_version(): the major number changes when a call does. */
 #define QXM_VERSION_MAJOR 1
-#define QXM_VERSION_MINOR 1
+#define QXM_VERSION_MINOR 2
 #define QXM_VERSION_PATCH 0
 #define QXM_VERSION (QXM_VERSION_MAJOR * 65536 + QXM_VERSION_MINOR * 256 + QXM_VERSION_PATCH)
 
@@ -193,6 +193,39 @@ int qxm_song_linear_frequencies(const QxmSong* song); /* 1: linear table; 0: Ami
  * outside QXM_MIN_RATE to QXM_MAX_RATE, loops below 1, or when memory runs
  * out; a song still playing after 24 hours counts as 24 hours. */
 int64_t qxm_song_duration_ms(const QxmSong* song, int rate, int loops);
+
+/* What each channel plays, for pictures that follow the music: a drum hit
+ * that flashes the screen, a meter per channel. */
+
+typedef struct QxmChannel {
+    int note;          /* the note it plays, 1..96 (1 is C-0, 49 is C-4); 97 once a
+                          key-off has released it; 0 before its first note */
+    int instrument;    /* that note's instrument, 1..instruments; 0 for none or one
+                          the song lacks */
+    int volume;        /* 0..64 as heard: the channel's volume with its tremolo and
+                          tremor, times its envelope, its fade-out and the song's
+                          global volume; muting leaves it as it is */
+    int panning;       /* 0 left .. 255 right, with the panning envelope */
+    int frequency;     /* Hz the note's sample plays at, with its slides, vibrato and
+                          arpeggio; 0 before the first note */
+    uint32_t triggers; /* notes started in the channel since the player began,
+                          retriggers (E9x, Rxy) and muted ones included: a demo that
+                          compares it with its last reading sees every hit, however
+                          many fell between two readings. It wraps after 2^32:
+                          compare by unsigned subtraction. */
+    float level;       /* the loudest the channel sounded, 0..1, in the block of about
+                          20 ms that holds the last frame handed out: 1 is its sample's
+                          full scale at full volume, 0 silent or muted. Measured
+                          from the block's ends, so a note that both began and
+                          gave way within it goes unseen. */
+} QxmChannel;
+
+/* Fills state with channel 0..channels - 1 as the last frame handed out
+ * heard it, after every tick up to that frame however many one render call
+ * ran (as the song starts before the first frame), and returns 1. 0, with
+ * state left as it was, for a null player, a null state or a channel the
+ * song does not have. */
+int qxm_player_channel(const QxmPlayer* player, int channel, QxmChannel* state);
 
 #ifdef __cplusplus
 }

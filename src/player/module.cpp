@@ -40,7 +40,6 @@ char module_error[MODULE_ERROR_SIZE];
 constexpr char XM_ID[] = "Extended Module: ";
 constexpr int XM_ID_LENGTH = 17;
 constexpr char NOT_XM[] = "not an XM song (no \"Extended Module: \" at its start)";
-constexpr int SAMPLE_SPARE_FRAMES = 8;  // the mixer interpolates into the frame after a loop's end
 // Silence stands in for sample data missing at the end of a damaged file, up
 // to this many frames in all (32 MiB); a file missing more is refused.
 constexpr int64_t MAX_MISSING_FRAMES = int64_t{1} << 24;
@@ -303,6 +302,33 @@ void read_sample_header(XmReader& in, Sample& sample)
     }
 }
 
+// The sample's peaks: the largest |value| of each stretch of its frames, the
+// spare ones included. Whole stretches in a loop of fixed length, which the
+// compiler turns into vector instructions.
+bool measure_peaks(Sample& sample)
+{
+    constexpr int STRETCH = 1 << PEAK_SHIFT;
+    const int64_t frames = static_cast<int64_t>(sample.length) + SAMPLE_SPARE_FRAMES;
+    const int64_t stretches = (frames + STRETCH - 1) / STRETCH;
+    sample.peaks = allocate_zeroed<uint16_t>(stretches);
+    if (!sample.peaks)
+        return false;
+    for (int64_t s = 0; s < stretches; ++s) {
+        const int16_t* values = sample.data + s * STRETCH;
+        const int count = static_cast<int>(std::min<int64_t>(STRETCH, frames - s * STRETCH));
+        int most = 0;
+        if (count == STRETCH) {
+            for (int k = 0; k < STRETCH; ++k)
+                most = std::max(most, std::abs(int{values[k]}));
+        } else {
+            for (int k = 0; k < count; ++k)
+                most = std::max(most, std::abs(int{values[k]}));
+        }
+        sample.peaks[s] = static_cast<uint16_t>(most);
+    }
+    return true;
+}
+
 // Reads and delta-decodes one sample's frames, then writes the frame after the
 // loop so that interpolation across the wrap reads the right neighbour. Frames
 // the file does not hold (its end cuts the data short) stay 0.
@@ -339,6 +365,8 @@ bool read_sample_data(XmReader& in, Sample& sample, int instrument)
         sample.data[end] = sample.data[sample.loop_start];
     else if (sample.loop_mode == SAMPLE_PING_PONG)
         sample.data[end] = sample.data[end - 1];
+    if (!measure_peaks(sample))
+        return refuse(in.error, "out of memory");
     return !in.failed || refuse(in.error, "read error in the data of instrument %d", instrument + 1);
 }
 
@@ -506,6 +534,7 @@ bool module_free(Module* module)
             Instrument& instrument = module->instruments[i];
             for (int j = 0; j < instrument.sample_count; ++j) {
                 std::free(instrument.samples[j]->data);
+                std::free(instrument.samples[j]->peaks);
                 std::free(instrument.samples[j]);
             }
         }

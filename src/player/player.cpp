@@ -76,6 +76,7 @@ void mix_block(Player& player, bool audible)
             move_voices(player.mixer, player.unmoved);  // the frames passed since the last tick, if any
             player.unmoved = 0;
             const int tick = replay.tick;
+            keep_channel_marks(player);
             replay_tick(replay);
             left = replay.samples_per_tick;
             player.marks[player.mark_count++] = {done, replay.order, replay.row, tick, player.loop_count};
@@ -89,6 +90,7 @@ void mix_block(Player& player, bool audible)
         left -= chunk;
     }
     replay.samples_to_tick = left;
+    note_voice_ends(player);
     player.block_length = done;
     player.block_read = 0;
 }
@@ -121,6 +123,14 @@ int render(Player* player, Frame* out, int count, Convert convert)
 
 }  // namespace
 
+int last_mark(const Player& player)
+{
+    int i = player.mark_count - 1;
+    while (i > 0 && player.marks[i].frame >= player.block_read)
+        --i;
+    return i;
+}
+
 int block_frames_at(int rate)
 {
     return ((rate * BLOCK_MS / 1000) + 3) & ~3;
@@ -141,7 +151,7 @@ QxmPlayer* qxm_player_create(const QxmSong* song, int rate)
     player->block_frames = block_frames_at(rate);
     player->block = static_cast<float*>(std::calloc(2 * static_cast<size_t>(player->block_frames), sizeof(float)));
     player->marks = static_cast<TickMark*>(std::calloc(static_cast<size_t>(player->block_frames) + 1, sizeof(TickMark)));
-    if (!player->block || !player->marks) {
+    if (!player->block || !player->marks || !allocate_channel_marks(*player, *song, rate)) {
         qxm_player_free(player);
         return nullptr;
     }
@@ -158,6 +168,7 @@ void qxm_player_free(QxmPlayer* player)
         return;
     std::free(player->block);
     std::free(player->marks);
+    std::free(player->channel_marks);
     std::free(player);
 }
 
@@ -180,11 +191,7 @@ QxmPosition qxm_player_position(const QxmPlayer* player)
 {
     if (!player)
         return {};
-    // The last tick begun at or before the last frame handed out.
-    int i = player->mark_count - 1;
-    while (i > 0 && player->marks[i].frame >= player->block_read)
-        --i;
-    const TickMark& mark = player->marks[i];
+    const TickMark& mark = player->marks[last_mark(*player)];
     const Module& song = *player->replay.module;
     const bool ended = player->end_reached && player->block_read == player->block_length;
     return {mark.order,

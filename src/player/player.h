@@ -10,8 +10,9 @@
 // more where they meet, so the blocks, not the sizes asked for, decide where
 // the mixer is called: the sound is the same whatever is asked, and the same
 // as the streaming ring's, which is made of such blocks.
-// It notes where every tick of the block begins, so that the position it
-// reports is that of the last frame handed out.
+// It notes where every tick of the block begins, and what the channels were
+// before it ran, so that the position and the channel state it reports are
+// those of the last frame handed out.
 #pragma once
 
 #include <cstdint>
@@ -37,6 +38,26 @@ struct TickMark {
     int32_t loops;  // the player's loop_count when it began
 };
 
+// What qxm_player_channel tells of a channel, as a tick left it: the
+// replay's and its voice's fields, raw (qxm_player_channel does the sums).
+struct ChannelMark {
+    float volume;            // the voice's, 0..1
+    uint32_t step;           // the voice's, frames per output frame: its frequency
+    uint32_t step_fraction;
+    uint32_t triggers;
+    uint8_t note;            // the channel's, 0..96
+    uint8_t key_off;
+    uint8_t instrument;      // 0-based
+    uint8_t panning;         // the voice's
+};
+
+// A mixed voice at the end of a block, for its channel's level.
+struct VoiceEnd {
+    const Sample* sample;  // null: idle
+    uint32_t frame;        // its position, whole frames
+    float gain;            // gain_left + gain_right
+};
+
 struct QxmPlayer {
     Replay replay;
     Mixer mixer;
@@ -51,6 +72,11 @@ struct QxmPlayer {
     TickMark* marks;       // block_frames + 1, owned: marks[0] is where the block began,
                            // then one for each tick begun in it, in frame order
     int32_t mark_count;    // 1..block_frames + 1
+    ChannelMark* channel_marks;  // mark_capacity × the song's channels, owned: the channels as marks[i]'s
+                                 // tick left them, for every mark but the last (the replay's own)
+    int32_t mark_capacity;       // ticks a block can hold at the fastest tempo the song can set
+    VoiceEnd voice_ends[2][MIXED_VOICES];  // of voice i at the end of the last block mixed
+    int32_t last_ends;                     // ([last_ends]) and of the block before, where the last began
     int32_t loop_count;    // times the song has gone back to an order it had passed
     int32_t loop_limit;    // the song ends where loop_count would reach it; 0: never
     int32_t end_order;     // the song ends where this row would begin; -1: nowhere
@@ -83,3 +109,18 @@ bool song_ends_here(Player& player);
 // the song ends, and returns its frames, at most limit. The player is only
 // fit to be freed after it.
 int64_t step_for_timing(Player& player, int order, int row, int64_t limit);
+
+// The mark of the last tick begun at or before the last frame handed out; 0
+// before the first.
+int last_mark(const Player& player);
+
+// Keeps the channels as the ticks so far left them, for the frames before the
+// tick that is about to run: the mark before that tick's (marks[mark_count - 1]).
+void keep_channel_marks(Player& player);
+
+// Notes where the song's voices are and how loud at the end of a block, for
+// the channel levels.
+void note_voice_ends(Player& player);
+
+// Room for the channel marks of song's blocks at rate; false when memory runs out.
+bool allocate_channel_marks(Player& player, const Module& song, int rate);

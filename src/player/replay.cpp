@@ -812,13 +812,17 @@ void replay_start(Replay& replay, const Module* module, int rate, MixVoice* voic
 
 void replay_set_bpm(Replay& replay, int bpm)
 {
+    replay.samples_per_tick = samples_per_tick_at(replay.rate, bpm);
+}
+
+int samples_per_tick_at(int rate, int bpm)
+{
     if (bpm < 1)
         bpm = 1;
     // Single-precision constants, double-precision arithmetic, truncated: 882
     // frames at 125 BPM and 44100 Hz.
-    double frames = 1000.0 / (bpm * static_cast<double>(0.4f)) * replay.rate *
-                    static_cast<double>(0.001f);
-    replay.samples_per_tick = frames >= 1.0 ? static_cast<int32_t>(frames) : 1;
+    double frames = 1000.0 / (bpm * static_cast<double>(0.4f)) * rate * static_cast<double>(0.001f);
+    return frames >= 1.0 ? static_cast<int32_t>(frames) : 1;
 }
 
 void replay_seek(Replay& replay, int order)
@@ -1090,6 +1094,7 @@ void update_voice(Channel& channel, const Sample& sample, Replay& replay)
         voice->direction = VOICE_FORWARD;
         voice->gain_left = voice->gain_right = 0;
         voice->ramp_frames_left = 0;
+        ++channel.triggers;
     }
     if (channel.update_flags & UPDATE_VOLUME) {
         const int32_t heard = channel.tremor_mute ? 0 : clamp(channel.volume + channel.volume_delta, 0, 64);

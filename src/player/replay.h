@@ -48,6 +48,7 @@ struct Channel {
     int32_t volume_delta;     // tremolo: added to the output volume, -64..64
     uint8_t tremor_mute;      // tremor's off phase: the output volume is 0 until the next instrument number
     uint8_t muted;            // silenced by the player's user: the voice's gains are 0
+    uint32_t triggers;        // times the voice has started a sample (notes and retriggers); wraps
     int32_t porta_target;     // tone portamento's goal period
     int32_t porta_speed;      // tone portamento, period units per tick
     uint32_t sample_offset;   // frames into the sample at which the next trigger starts (9xx)
@@ -116,6 +117,8 @@ void replay_effects_tick(Replay& replay);
 
 // samples_per_tick for bpm at the replay's rate; samples_to_tick is left alone.
 void replay_set_bpm(Replay& replay, int bpm);
+// Output frames per tick at bpm (below 1: 1) and rate, ≥ 1.
+int samples_per_tick_at(int rate, int bpm);
 
 // Goes on at row 0 of order with the next tick, as a jump there would; the
 // channels play on.

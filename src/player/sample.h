@@ -1,11 +1,16 @@
-// One sample as the player holds it: signed 16-bit mono frames and how they
-// loop. Built by the loader (module.cpp), read by the replay and the mixer.
+// One sample as the player holds it: signed 16-bit mono frames, how they
+// loop, and how loud each stretch of them is. Built by the loader (module.cpp), read by the replay and the mixer.
 #pragma once
 
 #include <cstdint>
 
+constexpr int SAMPLE_SPARE_FRAMES = 8;  // the mixer interpolates into the frame after a loop's end
+constexpr int PEAK_SHIFT = 6;           // a peak covers 2^PEAK_SHIFT frames of data
+
 struct Sample {
-    int16_t* data;         // length + 8 frames, delta-decoded; null when length is 0
+    int16_t* data;         // length + SAMPLE_SPARE_FRAMES frames, delta-decoded; null when length is 0
+    uint16_t* peaks;       // the largest |frame| of each 2^PEAK_SHIFT frames of data, for the channel levels;
+                           // null when data is, or for samples made outside the loader (their level is 0)
     uint32_t length;       // frames
     uint32_t loop_start;   // frames; 0 without a loop
     uint32_t loop_length;  // frames; = length without a loop, so start + length is where play ends or wraps

@@ -130,6 +130,35 @@ TEST(PlayerTime, SeeksGoOnAsTheWholeRenderDoes)
     }
 }
 
+// After a seek the channels read as after a render from the song's start to
+// the same frame: the notes, volumes and levels there, and the triggers
+// counted from the start.
+TEST(PlayerTime, SeeksLeaveTheChannelsAsTheWholeRenderDoes)
+{
+    for (int64_t ms : {482, 3333, 8840, 11111}) {
+        PlayedSong whole = start_song(state_song()), seeker = start_song(state_song());
+        const int64_t frame = (ms * RATE + 999) / 1000;
+        ASSERT_EQ(qxm_player_seek_ms(seeker.player.get(), ms), 1);
+        std::vector<float> before(2 * static_cast<size_t>(frame));
+        for (int64_t done = 0, n = 1; done < frame && n > 0; done += n)
+            n = qxm_player_render_float(whole.player.get(), before.data() + 2 * done,
+                                        static_cast<int>(std::min<int64_t>(frame - done, 1000)));
+        for (int step = 0; step < 3; ++step) {
+            for (int c = 0; c < qxm_song_channel_count(whole.song.get()); ++c) {
+                QxmChannel a{}, b{};
+                ASSERT_EQ(qxm_player_channel(whole.player.get(), c, &a), 1);
+                ASSERT_EQ(qxm_player_channel(seeker.player.get(), c, &b), 1);
+                EXPECT_EQ(std::tuple(a.note, a.instrument, a.volume, a.panning, a.frequency, a.triggers, a.level),
+                          std::tuple(b.note, b.instrument, b.volume, b.panning, b.frequency, b.triggers, b.level))
+                    << ms << " ms + " << step * 700 << " frames, channel " << c;
+            }
+            float more[2 * 700];
+            ASSERT_EQ(qxm_player_render_float(whole.player.get(), more, 700), 700);
+            ASSERT_EQ(qxm_player_render_float(seeker.player.get(), more, 700), 700);
+        }
+    }
+}
+
 // Every refused seek leaves the player exactly as it was: the same sound,
 // clock and positions follow as from a twin that was never asked.
 TEST(PlayerTime, RefusedSeeksChangeNothing)
