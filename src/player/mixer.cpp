@@ -198,6 +198,144 @@ uint64_t frames_to_boundary(uint64_t distance, uint64_t position, uint64_t step,
     return 2 + (rest - 1) / later;
 }
 
+// The sample's loop in 32.32 positions; without a loop it spans the whole
+// sample, so that its end is where play ends.
+struct LoopBounds {
+    uint64_t start;   // first position of the loop
+    uint64_t end;     // first position past it
+    uint64_t length;  // end - start
+};
+
+LoopBounds loop_bounds(const Sample& sample)
+{
+    return {static_cast<uint64_t>(sample.loop_start) << 32,
+            static_cast<uint64_t>(sample.loop_start + sample.loop_length) << 32,
+            static_cast<uint64_t>(sample.loop_length) << 32};
+}
+
+// Brings a position that reached the loop's boundary back into play. A forward
+// loop takes it back by whole loops, which leaves bit 0 and so every later
+// advance as it was; a ping-pong loop mirrors it at the end it passed, turning
+// the direction, until it lies inside; without a loop (or on the empty sample)
+// the voice ends. Returns false when the voice ended.
+bool wrap_at_boundary(const Sample& sample, const LoopBounds& loop, MixVoice& v, uint64_t& position)
+{
+    if (sample.loop_mode == SAMPLE_FORWARD_LOOP) {
+        position = loop.start + (position - loop.start) % loop.length;
+        return true;
+    }
+    if (sample.loop_mode == SAMPLE_PING_PONG) {
+        auto p = static_cast<int64_t>(position);
+        const auto start = static_cast<int64_t>(loop.start), end = static_cast<int64_t>(loop.end);
+        for (;;) {
+            if (v.direction != VOICE_BACKWARD && p >= end) {
+                p = 2 * end - 1 - p;  // mirror image of the overshoot
+                v.direction = VOICE_BACKWARD;
+            } else if (v.direction == VOICE_BACKWARD && p < start) {
+                p = 2 * start - 1 - p;
+                v.direction = VOICE_FORWARD;
+            } else {
+                break;
+            }
+        }
+        position = static_cast<uint64_t>(p);
+        return true;
+    }
+    v.sample = nullptr;  // one-shot ended, or the empty sample
+    position = 0;
+    return false;
+}
+
+void store_position(MixVoice& v, uint64_t position)
+{
+    v.position = static_cast<uint32_t>(position >> 32);
+    v.position_fraction = static_cast<uint32_t>(position);
+}
+
+// A voice at zero gain (one that handed its note over), or one not heard at all.
+template <bool audible>
+bool unheard(const MixVoice& v)
+{
+    return !audible || (v.target_left == 0 && v.target_right == 0);
+}
+
+// An unheard voice only moves on. Unless it plays a ping-pong loop or ramps,
+// it is placed at once where the segments would leave it, and true is
+// returned; else the segments must run.
+template <bool audible>
+bool move_on_at_once(const Mixer& mixer, MixVoice& v, const LoopBounds& loop, uint64_t position, uint64_t step,
+                     int remaining)
+{
+    const Sample& sample = *v.sample;
+    float left_increment = 0, right_increment = 0;
+    if (!unheard<audible>(v) || v.direction != VOICE_FORWARD || sample.loop_mode == SAMPLE_PING_PONG ||
+        set_up_ramp(mixer, v, left_increment, right_increment) != 0)
+        return false;
+    position = advanced(position, step, remaining);
+    if (position >= loop.end)
+        wrap_at_boundary(sample, loop, v, position);
+    store_position(v, position);
+    return true;
+}
+
+// The frames of the next segment: up to the loop's boundary where the voice
+// reaches it within remaining frames (boundary is then set), else all of them.
+int segment_frames(const MixVoice& v, const LoopBounds& loop, uint64_t position, uint64_t step, int remaining,
+                   bool& boundary)
+{
+    const bool forward = v.direction != VOICE_BACKWARD;
+    // On the return leg the position may have passed below frame 0: compare signed.
+    const bool below_start = static_cast<int64_t>(position) < static_cast<int64_t>(loop.start);
+    const uint64_t distance = forward ? (position < loop.end ? loop.end - position : 0)
+                                      : (below_start ? 0 : position - loop.start + 1);
+    const uint64_t k = frames_to_boundary(distance, position, step, forward, remaining);
+    boundary = k <= static_cast<uint64_t>(remaining);
+    return boundary ? static_cast<int>(k) : remaining;
+}
+
+// count frames of a running ramp with ramp frames left: the gains move on, and
+// are set to their targets where the ramp ends.
+template <bool audible>
+void mix_ramp_segment(bool wide, MixVoice& v, uint64_t& position, uint64_t advance, float* out, int count, int ramp,
+                      float left_increment, float right_increment)
+{
+    double left = v.gain_left, right = v.gain_right;
+    if constexpr (audible) {
+        mix_ramped(wide, v.sample->data, position, advance, out, count, left, right, left_increment,
+                   right_increment);
+    } else {
+        position = advanced(position, advance, count);
+        ramp_on(left, right, count, left_increment, right_increment);
+    }
+    v.gain_left = static_cast<float>(left);
+    v.gain_right = static_cast<float>(right);
+    v.ramp_frames_left = ramp - count;
+    if (v.ramp_frames_left == 0) {
+        v.ramp_increment_left = v.ramp_increment_right = 0;
+        v.gain_left = v.target_left;
+        v.gain_right = v.target_right;
+    }
+}
+
+// Mixes count frames of the voice, or (unheard) only moves it on; a ramp that
+// ends sooner cuts the segment short there. Returns the frames done.
+template <bool audible>
+int mix_segment(const Mixer& mixer, MixVoice& v, uint64_t& position, uint64_t advance, float* out, int count)
+{
+    float left_increment = 0, right_increment = 0;
+    const int ramp = set_up_ramp(mixer, v, left_increment, right_increment);
+    if (ramp > 0 && count > ramp)
+        count = ramp;
+    if (ramp == 0 && unheard<audible>(v))
+        position = advanced(position, advance, count);
+    else if (ramp == 0)
+        mix_steady(mixer.wide, v.sample->data, position, advance, out, count, v.target_left, v.target_right);
+    else
+        mix_ramp_segment<audible>(mixer.wide, v, position, advance, out, count, ramp, left_increment,
+                                  right_increment);
+    return count;
+}
+
 // Mixes a voice into out, or with audible false moves it on alone: its
 // position, loop direction, end and gain ramps, by the same segments, so that
 // it is left exactly as mixing would leave it.
@@ -205,115 +343,26 @@ template <bool audible>
 void mix_voice(const Mixer& mixer, MixVoice& v, float* out, int remaining)
 {
     const Sample& sample = *v.sample;
-    const int16_t* data = sample.data;
     uint64_t step = static_cast<uint64_t>(v.step) << 32 | v.step_fraction;
     step = step < MIN_STEP ? MIN_STEP : step > MAX_STEP ? MAX_STEP : step;
-    const uint64_t start = static_cast<uint64_t>(sample.loop_start) << 32;
-    const uint64_t end = static_cast<uint64_t>(sample.loop_start + sample.loop_length) << 32;
-    const uint64_t loop = static_cast<uint64_t>(sample.loop_length) << 32;
+    const LoopBounds loop = loop_bounds(sample);
     uint64_t position = static_cast<uint64_t>(v.position) << 32 | v.position_fraction;
-
-    // A voice at zero gain (one that handed its note over), or one not heard,
-    // only moves on. Unless it plays a ping-pong loop or ramps, it is placed
-    // at once where the segments below would leave it: a wrap subtracts whole
-    // frames, which leaves bit 0 and so every later advance as it was.
-    float left_increment = 0, right_increment = 0;
-    if ((!audible || (v.target_left == 0 && v.target_right == 0)) && v.direction == VOICE_FORWARD &&
-        sample.loop_mode != SAMPLE_PING_PONG && set_up_ramp(mixer, v, left_increment, right_increment) == 0) {
-        position = advanced(position, step, remaining);
-        if (position >= end) {
-            if (sample.loop_mode == SAMPLE_FORWARD_LOOP) {
-                position = start + (position - start) % loop;
-            } else {
-                v.sample = nullptr;  // one-shot ended, or the empty sample
-                position = 0;
-            }
-        }
-        v.position = static_cast<uint32_t>(position >> 32);
-        v.position_fraction = static_cast<uint32_t>(position);
+    if (move_on_at_once<audible>(mixer, v, loop, position, step, remaining))
         return;
-    }
-
     for (;;) {
-        const bool forward = v.direction != VOICE_BACKWARD;
-        // On the return leg the position may have passed below frame 0: compare signed.
-        const bool below_start = static_cast<int64_t>(position) < static_cast<int64_t>(start);
-        uint64_t distance = forward ? (position < end ? end - position : 0)
-                                    : (below_start ? 0 : position - start + 1);
-        int count = remaining;
         bool boundary = false;
-        uint64_t k = frames_to_boundary(distance, position, step, forward, remaining);
-        if (k <= static_cast<uint64_t>(count)) {
-            count = static_cast<int>(k);
-            boundary = true;
-        }
-
-        const int uncut = count;
-        const int ramp = set_up_ramp(mixer, v, left_increment, right_increment);
-        if (ramp > 0 && count > ramp)
-            count = ramp;
-
-        const uint64_t advance = forward ? step : 0 - step;
-        if (ramp == 0 && (!audible || (v.target_left == 0 && v.target_right == 0))) {
-            // Silent (a voice that handed its note over), or not heard: only the position moves.
-            position = advanced(position, advance, count);
-        } else if (ramp == 0) {
-            mix_steady(mixer.wide, data, position, advance, out, count, v.target_left, v.target_right);
-        } else {
-            double left = v.gain_left, right = v.gain_right;
-            if constexpr (audible) {
-                mix_ramped(mixer.wide, data, position, advance, out, count, left, right, left_increment,
-                           right_increment);
-            } else {
-                position = advanced(position, advance, count);
-                ramp_on(left, right, count, left_increment, right_increment);
-            }
-            v.gain_left = static_cast<float>(left);
-            v.gain_right = static_cast<float>(right);
-            v.ramp_frames_left = ramp - count;
-            if (v.ramp_frames_left == 0) {
-                v.ramp_increment_left = v.ramp_increment_right = 0;
-                v.gain_left = v.target_left;
-                v.gain_right = v.target_right;
-                if (count < uncut) {  // the ramp, not the boundary or the call, ended the segment
-                    out += 2 * count;
-                    remaining -= count;
-                    continue;
-                }
-            }
-        }
-        if (!boundary)
-            break;
-        out += 2 * count;
-        remaining -= count;
-
-        // The count reached the boundary: the position is at or past it.
-        if (sample.loop_mode == SAMPLE_FORWARD_LOOP) {
-            position = start + (position - start) % loop;
-        } else if (sample.loop_mode == SAMPLE_PING_PONG) {
-            auto p = static_cast<int64_t>(position);
-            for (;;) {
-                if (v.direction != VOICE_BACKWARD && p >= static_cast<int64_t>(end)) {
-                    p = 2 * static_cast<int64_t>(end) - 1 - p;  // mirror image of the overshoot
-                    v.direction = VOICE_BACKWARD;
-                } else if (v.direction == VOICE_BACKWARD && p < static_cast<int64_t>(start)) {
-                    p = 2 * static_cast<int64_t>(start) - 1 - p;
-                    v.direction = VOICE_FORWARD;
-                } else {
-                    break;
-                }
-            }
-            position = static_cast<uint64_t>(p);
-        } else {
-            v.sample = nullptr;  // one-shot ended, or the empty sample
-            position = 0;
-            break;
-        }
-        if (remaining == 0)
+        const int count = segment_frames(v, loop, position, step, remaining, boundary);
+        const uint64_t advance = v.direction != VOICE_BACKWARD ? step : 0 - step;
+        const int done = mix_segment<audible>(mixer, v, position, advance, out, count);
+        out += 2 * done;
+        remaining -= done;
+        if (done < count)  // the ramp, not the boundary or the call, ended the segment
+            continue;
+        // Past a boundary the position is at or beyond it.
+        if (!boundary || !wrap_at_boundary(sample, loop, v, position) || remaining == 0)
             break;
     }
-    v.position = static_cast<uint32_t>(position >> 32);
-    v.position_fraction = static_cast<uint32_t>(position);
+    store_position(v, position);
 }
 
 }  // namespace
