@@ -29,6 +29,7 @@ constexpr const char* kWindowTitle = "The Quendra xmas compo 2004 invitation";
 // start-up gives up (there is no display to show the show on either).
 constexpr int kQuestionAttempts = 3;
 constexpr int kFadeFrames = 64;
+constexpr int kLargestPictureWidth = 2880;
 
 PositionSource position_source = nullptr;
 int warm_up_wanted = 1;
@@ -124,6 +125,7 @@ void run_show(const TimelineEntry* timeline)
     show_progress = {timeline, 0, 0, 0};
     for (int frame = 0; !quit_requested && !show_has_ended(show_progress); ++frame) {
         pump_messages();
+        follow_output_size(kLargestPictureWidth);
         run_show_frame(show_progress, read_position(frame, show_progress.show_ms));
         platform_swap_buffers();
         clock_wait(frame_period);
@@ -151,6 +153,7 @@ int run_loading(const InitTaskTable& tasks)
         return 0;
     while (fade_counter > 0) {
         pump_messages();
+        follow_output_size(kLargestPictureWidth);
         if (!tasks_done && !tasks.tasks[task_index]()) {
             quit_requested = 1;
             failed_task = int(task_index) + 1;
@@ -186,8 +189,11 @@ int run_invitation()
     const int answer = ask_fullscreen();
     if (!answer)
         return fail_start("cannot show the start-up question", platform_error());
-    if (!create_show_window(640, 480, 32, answer == kAnswerYes, kWindowTitle))
-        return fail_start("cannot open the 640x480 OpenGL window", platform_error());
+    if (!create_show_window(picture_width, picture_height, 32, answer == kAnswerYes, kWindowTitle)) {
+        char what[64];
+        std::snprintf(what, sizeof what, "cannot open the %dx%d OpenGL window", picture_width, picture_height);
+        return fail_start(what, platform_error());
+    }
     frame_period = frame_period_for(platform_refresh_rate());
     if (!arena_create())
         return fail_start("out of memory for the 8 MiB arena");
