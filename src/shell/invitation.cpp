@@ -7,6 +7,7 @@
 #include "effects/warm_up.h"
 #include "platform/platform.h"
 #include "shell/arena.h"
+#include "shell/frame_budget.h"
 #include "shell/frame_clock.h"
 #include "shell/show_window.h"
 #include "show/bitmap_text.h"
@@ -123,11 +124,13 @@ PlaybackPosition read_position(int frame, int show_ms)
 void run_show(const TimelineEntry* timeline)
 {
     show_progress = {timeline, 0, 0, 0};
+    FrameBudget budget = frame_budget_start();
     for (int frame = 0; !quit_requested && !show_has_ended(show_progress); ++frame) {
         pump_messages();
-        follow_output_size(kLargestPictureWidth);
+        follow_output_size(budget.max_width);
         run_show_frame(show_progress, read_position(frame, show_progress.show_ms));
         platform_swap_buffers();
+        frame_budget_step(budget, clock_elapsed(), picture_width, frame_period);
         clock_wait(frame_period);
         clock_mark_frame();
         show_progress.frame_ms = frame_ms_of(clock_frame_seconds());
