@@ -49,6 +49,18 @@ void platform_restore_display_mode();
 // platform_destroy_window).
 int platform_create_window(int width, int height, int fullscreen, const char* title);
 
+// The size in pixels of what shows the picture now: the window's drawable
+// (the whole display when full screen); 0 × 0 while minimised. Headless: the
+// pbuffer's size.
+void platform_output_size(int* width, int* height);
+
+// Makes the picture the scenes draw into width × height pixels from now on,
+// with the viewport set to it; the backend still shows it as large as fits.
+// Call it between frames. Returns 1, or 0 when the backend cannot change it
+// (a GL without framebuffer objects, the headless pbuffer, the web page): the
+// picture then stays as it was.
+int platform_set_picture_size(int width, int height);
+
 // Why the last failed window or display call failed, in a few words of the
 // system's own; an empty string when there is nothing to tell.
 const char* platform_error();

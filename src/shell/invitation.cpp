@@ -7,6 +7,7 @@
 #include "effects/warm_up.h"
 #include "platform/platform.h"
 #include "shell/arena.h"
+#include "shell/frame_budget.h"
 #include "shell/frame_clock.h"
 #include "shell/show_window.h"
 #include "show/bitmap_text.h"
@@ -32,6 +33,7 @@ constexpr const char* kWindowTitle = "The Quendra xmas compo 2004 invitation";
 // start-up gives up (there is no display to show the show on either).
 constexpr int kQuestionAttempts = 3;
 constexpr int kFadeFrames = 64;
+constexpr int kLargestPictureWidth = 2880;
 
 PositionSource position_source = nullptr;
 int warm_up_wanted = 1;
@@ -125,10 +127,13 @@ PlaybackPosition read_position(int frame, int show_ms)
 void run_show(const TimelineEntry* timeline)
 {
     show_progress = {timeline, 0, 0, 0};
+    FrameBudget budget = frame_budget_start();
     for (int frame = 0; !quit_requested && !show_has_ended(show_progress); ++frame) {
         pump_messages();
+        follow_output_size(budget.max_width);
         run_show_frame(show_progress, read_position(frame, show_progress.show_ms));
         platform_swap_buffers();
+        frame_budget_step(budget, clock_elapsed(), picture_width, frame_period);
         clock_wait(frame_period);
         clock_mark_frame();
         show_progress.frame_ms = frame_ms_of(clock_frame_seconds());
@@ -154,6 +159,7 @@ int run_loading(const InitTaskTable& tasks)
         return 0;
     while (fade_counter > 0) {
         pump_messages();
+        follow_output_size(kLargestPictureWidth);
         if (!tasks_done && !tasks.tasks[task_index]()) {
             quit_requested = 1;
             failed_task = int(task_index) + 1;
@@ -189,8 +195,11 @@ int run_invitation()
     const int answer = ask_fullscreen();
     if (!answer)
         return fail_start("cannot show the start-up question", platform_error());
-    if (!create_show_window(640, 480, 32, answer == kAnswerYes, kWindowTitle))
-        return fail_start("cannot open the 640x480 OpenGL window", platform_error());
+    if (!create_show_window(picture_width, picture_height, 32, answer == kAnswerYes, kWindowTitle)) {
+        char what[64];
+        std::snprintf(what, sizeof what, "cannot open the %dx%d OpenGL window", picture_width, picture_height);
+        return fail_start(what, platform_error());
+    }
     frame_period = frame_period_for(platform_refresh_rate());
     if (!arena_create())
         return fail_start("out of memory for the 8 MiB arena");

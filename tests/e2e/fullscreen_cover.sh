@@ -3,7 +3,8 @@
 # XVFB_SCREEN=1920x1080x24) and checks that the show covers the display: its
 # window fills the screen, carries the show's class name, and screenshots of
 # the root window show the picture scaled to the centred 1440×1080 area with
-# black beside it; Esc then ends the show with status 0.
+# black beside it, drawn at 1440x1080 (sharp edges, which the 640x480 picture
+# stretched would not have); Esc then ends the show with status 0.
 #   fullscreen_cover.sh INVITATION WORKDIR
 set -uo pipefail
 program=$1 work=$2
@@ -23,12 +24,12 @@ xprop -id "$show" WM_CLASS | grep -q '"quillmongersinthahouse", "quillmongersint
     fail "window class: $(xprop -id "$show" WM_CLASS)"
 
 # The first scenes fill the whole picture: wait for one whose edges show.
-verdict=$(wait_for_covering_picture "$work" 1920 1080) ||
-    fail "the picture does not fill the centred 1440x1080 area alone: $verdict"
+verdict=$(wait_for_covering_picture "$work" 1920 1080 200) ||
+    fail "the picture does not fill the centred 1440x1080 area alone, drawn at its size: $verdict"
 
 press "$show" Escape
 wait_for_exit $pid 100 || fail "still running after Esc"
 wait $pid
 status=$?
 [ $status -eq 0 ] || { echo "exit status $status"; exit 1; }
-echo "ok: the picture fills the centred 1440x1080 area, black beside it"
+echo "ok: the picture is drawn at 1440x1080 and fills the centred area, black beside it"

@@ -3,10 +3,13 @@
 //
 //   picture_check compare [--blocks TOLERANCE] REFERENCE_DIR CAPTURE_DIR FAILURE_DIR NAME...
 //   picture_check reduce  CAPTURE_DIR REFERENCE_DIR NAME...
+//   picture_check detail  SMALL.png LARGE.png LEFT TOP WIDTH HEIGHT MIN_RATIO
 //
 // A capture is 640×480; a reference is the capture reduced to 320×240 by
 // averaging each 2×2 block, which keeps the repository light. compare
-// reduces each CAPTURE_DIR/NAME the same way. A pixel differs when one of its
+// reduces each CAPTURE_DIR/NAME the same way; a capture drawn at a larger
+// 4:3 size, a whole multiple of 320 wide (1280×960, 2880×2160), is reduced
+// over blocks of that multiple. A pixel differs when one of its
 // channels is off by more than kChannelTolerance, and a picture fails when
 // more than kDifferingPixels pixels differ. The tolerances come from drawing
 // the show with another rasterizer (softpipe instead of llvmpipe): its
@@ -23,12 +26,21 @@
 // For a failed picture compare writes FAILURE_DIR/NAME-actual.png (reduced)
 // and FAILURE_DIR/NAME-diff.png (the reference darkened, differing pixels
 // or blocks red, smaller differences yellow).
+// detail holds a capture drawn at a larger size against the 640×480 capture
+// of the same moment scaled up to it with linear filtering, as a display
+// stretches it: in the crop (LEFT TOP WIDTH HEIGHT, in 640×480 pixels) the
+// larger picture's edge energy, the sum of squared luma steps between
+// neighbouring pixels, must be at least MIN_RATIO times the scaled-up one's.
+// A step edge drawn at the larger size keeps its whole step between two
+// pixels; the scaled-up edge spreads it over the scale's width, which at 2×
+// halves the energy.
 // Exits 0 when every picture matches, 1 otherwise, 2 on bad arguments.
 #include "png_file.h"
 
 #include <png.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -39,14 +51,15 @@
 
 namespace {
 
-constexpr int kCaptureWidth = 640;
-constexpr int kCaptureHeight = 480;
-constexpr int kScale = 2;
-constexpr int kWidth = kCaptureWidth / kScale;
-constexpr int kHeight = kCaptureHeight / kScale;
+constexpr int kWidth = 320;  // a reference, pixels
+constexpr int kHeight = 240;
 constexpr int kChannelTolerance = 8; // of 255, after averaging
 constexpr int kDifferingPixels = 3; // of 76800
 constexpr int kBlock = 4;           // reduced pixels a side, with --blocks
+// detail: the least share of a larger picture's edge energy that lies inside
+// 640×480 pixels. Edges drawn at the larger size fall anywhere, so at 2× about
+// half of it would; a picture of repeated pixels has none there.
+constexpr double kMinOffGridShare = 0.2;
 
 struct Picture {
     int width = 0;
@@ -75,26 +88,29 @@ bool read_png(const std::string& path, Picture& picture)
     return true;
 }
 
-// The capture averaged over kScale × kScale blocks, rounded to nearest.
+// The capture averaged over scale × scale blocks to the reference's size,
+// rounded to nearest.
 bool read_reduced_capture(const std::string& path, Picture& reduced)
 {
     Picture capture;
     if (!read_png(path, capture))
         return false;
-    if (capture.width != kCaptureWidth || capture.height != kCaptureHeight) {
-        std::fprintf(stderr, "picture_check: %s is %d×%d, not %d×%d\n", path.c_str(), capture.width,
-                     capture.height, kCaptureWidth, kCaptureHeight);
+    const int scale = capture.width / kWidth;
+    if (scale < 2 || capture.width != kWidth * scale || capture.height != kHeight * scale) {
+        std::fprintf(stderr, "picture_check: %s is %d×%d, not a whole multiple of %d×%d above 320×240\n",
+                     path.c_str(), capture.width, capture.height, kWidth, kHeight);
         return false;
     }
     reduced = {kWidth, kHeight, std::vector<uint8_t>(size_t(kWidth) * kHeight * 3)};
+    const int area = scale * scale;
     for (int y = 0; y < kHeight; ++y)
         for (int x = 0; x < kWidth; ++x)
             for (int c = 0; c < 3; ++c) {
                 int sum = 0;
-                for (int dy = 0; dy < kScale; ++dy)
-                    for (int dx = 0; dx < kScale; ++dx)
-                        sum += capture.rgb[(size_t(y * kScale + dy) * kCaptureWidth + x * kScale + dx) * 3 + c];
-                reduced.rgb[(size_t(y) * kWidth + x) * 3 + c] = uint8_t((sum + kScale * kScale / 2) / (kScale * kScale));
+                for (int dy = 0; dy < scale; ++dy)
+                    for (int dx = 0; dx < scale; ++dx)
+                        sum += capture.rgb[(size_t(y * scale + dy) * size_t(capture.width) + size_t(x * scale + dx)) * 3 + size_t(c)];
+                reduced.rgb[(size_t(y) * kWidth + x) * 3 + c] = uint8_t((sum + area / 2) / area);
             }
     return true;
 }
@@ -218,10 +234,76 @@ int reduce(const std::string& capture_dir, const std::string& reference_dir, con
     return 0;
 }
 
+// Rec. 601 luma of pixel (x, y), clamped to the picture.
+double luma_at(const Picture& p, int x, int y)
+{
+    x = std::clamp(x, 0, p.width - 1);
+    y = std::clamp(y, 0, p.height - 1);
+    const uint8_t* at = &p.rgb[(size_t(y) * size_t(p.width) + size_t(x)) * 3];
+    return 0.299 * at[0] + 0.587 * at[1] + 0.114 * at[2];
+}
+
+// Luma of small scaled up by scale with linear filtering, at pixel (x, y):
+// pixel centres map to (x + 0.5) / scale - 0.5 of the small picture.
+double upscaled_luma_at(const Picture& small, double scale, int x, int y)
+{
+    const double sx = (x + 0.5) / scale - 0.5, sy = (y + 0.5) / scale - 0.5;
+    const int x0 = int(std::floor(sx)), y0 = int(std::floor(sy));
+    const double fx = sx - x0, fy = sy - y0;
+    return (1 - fy) * ((1 - fx) * luma_at(small, x0, y0) + fx * luma_at(small, x0 + 1, y0)) +
+           fy * ((1 - fx) * luma_at(small, x0, y0 + 1) + fx * luma_at(small, x0 + 1, y0 + 1));
+}
+
+// The sum of squared luma steps to the right and downwards over the crop;
+// off_grid gets the part of it from steps inside a 640×480 pixel scale ×
+// scale pixels large, which a picture scaled up with repeated pixels lacks.
+template <typename Luma>
+double edge_energy(Luma luma, int left, int top, int width, int height, double scale, double& off_grid)
+{
+    double energy = 0;
+    off_grid = 0;
+    const auto inside = [scale](int at) { return std::floor((at + 0.5) / scale) == std::floor((at + 1.5) / scale); };
+    for (int y = top; y < top + height; ++y)
+        for (int x = left; x < left + width; ++x) {
+            const double here = luma(x, y), right = luma(x + 1, y), below = luma(x, y + 1);
+            const double across = (right - here) * (right - here), down = (below - here) * (below - here);
+            energy += across + down;
+            off_grid += (inside(x) ? across : 0) + (inside(y) ? down : 0);
+        }
+    return energy;
+}
+
+int detail(const std::string& small_path, const std::string& large_path, int left, int top, int width, int height,
+           double min_ratio)
+{
+    Picture small, large;
+    if (!read_png(small_path, small) || !read_png(large_path, large))
+        return 1;
+    if (small.width != 640 || small.height != 480 || large.width <= 640 || large.width * 3 != large.height * 4) {
+        std::fprintf(stderr, "picture_check: detail takes a 640×480 picture and a larger 4:3 one\n");
+        return 1;
+    }
+    const double scale = large.width / 640.0;
+    const int l = int(left * scale), t = int(top * scale), w = int(width * scale), h = int(height * scale);
+    double drawn_off_grid = 0, unused = 0;
+    const double drawn = edge_energy([&](int x, int y) { return luma_at(large, x, y); }, l, t, w, h, scale,
+                                     drawn_off_grid);
+    const double stretched =
+        edge_energy([&](int x, int y) { return upscaled_luma_at(small, scale, x, y); }, l, t, w, h, scale, unused);
+    const double ratio = stretched > 0 ? drawn / stretched : 0;
+    const double off_grid_share = drawn > 0 ? drawn_off_grid / drawn : 0;
+    std::printf("%s: edge energy %.3g drawn at %dx%d, %.3g scaled up from 640x480: ratio %.2f (at least %.2f); "
+                "%.0f %% of it inside 640x480 pixels (at least %.0f %%)\n",
+                large_path.c_str(), drawn, large.width, large.height, stretched, ratio, min_ratio,
+                100 * off_grid_share, 100 * kMinOffGridShare);
+    return ratio >= min_ratio && off_grid_share >= kMinOffGridShare ? 0 : 1;
+}
+
 int usage()
 {
     std::fprintf(stderr, "usage: picture_check compare [--blocks TOLERANCE] REFERENCE_DIR CAPTURE_DIR FAILURE_DIR NAME...\n"
-                         "       picture_check reduce CAPTURE_DIR REFERENCE_DIR NAME...\n");
+                         "       picture_check reduce CAPTURE_DIR REFERENCE_DIR NAME...\n"
+                         "       picture_check detail SMALL.png LARGE.png LEFT TOP WIDTH HEIGHT MIN_RATIO\n");
     return 2;
 }
 
@@ -241,6 +323,20 @@ int main(int argc, char** argv)
     }
     if (verb == "compare" && argc >= 6)
         return compare(argv[2], argv[3], argv[4], std::vector<std::string>(argv + 5, argv + argc), block_tolerance);
+    if (verb == "detail" && argc == 9) {
+        int crop[4];
+        for (int i = 0; i < 4; ++i) {
+            char* end = nullptr;
+            crop[i] = int(std::strtol(argv[4 + i], &end, 10));
+            if (*end || crop[i] < 0 || crop[i] > 640)
+                return usage();
+        }
+        char* end = nullptr;
+        const double min_ratio = std::strtod(argv[8], &end);
+        if (*end || !(min_ratio > 0))
+            return usage();
+        return detail(argv[2], argv[3], crop[0], crop[1], crop[2], crop[3], min_ratio);
+    }
     if (verb == "reduce" && argc >= 5)
         return reduce(argv[2], argv[3], std::vector<std::string>(argv + 4, argv + argc));
     return usage();

@@ -36,15 +36,15 @@ wait_for_exit() { # pid tenths
 # Waits up to 15 s for a screenshot of the whole width × height screen in
 # which the show's picture fills the centred 4:3 area with black beside it
 # (covered_display.py). Prints the last verdict; fails at once on lit bars.
-wait_for_covering_picture() { # workdir width height
+wait_for_covering_picture() { # workdir width height [min_hard_steps]
     local verdict="no screenshot"
     for _ in $(seq 1 15); do
         sleep 1
         import -window root -depth 8 "rgb:$1/screen.rgb" || continue
-        verdict=$(python3 "$(dirname "${BASH_SOURCE[0]}")/covered_display.py" "$1/screen.rgb" "$2" "$3")
+        verdict=$(python3 "$(dirname "${BASH_SOURCE[0]}")/covered_display.py" "$1/screen.rgb" "$2" "$3" ${4:-})
         case $verdict in
             filled) echo "$verdict"; return 0 ;;
-            bars:*) break ;;
+            bars:* | soft:*) break ;;
         esac
     done
     echo "$verdict"

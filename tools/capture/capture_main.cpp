@@ -3,19 +3,21 @@
 // as in the real program, and records what it shows and plays.
 //
 //   invitation-capture [--log FILE] [--timings FILE] [--png DIR --at MS[,MS...]]
-//                      [--video FILE.mp4|FILE.mkv [--size WxH]]
-//                      [--sheet FILE.png] [--until ORDER/ROW | --seconds S]
+//                      [--video FILE.mp4|FILE.mkv] [--sheet FILE.png] [--size WxH]
+//                      [--until ORDER/ROW | --seconds S]
 //
 // --log writes one line per show frame: "frame show_ms order row entry".
 // --timings writes one line per show frame: "frame micros", the wall-clock
 // time of the frame's drawing, from its music position to the GL pipeline
 // finished (glFinish), without the capture's own reading and writing.
 // --png writes, for each MS, the first show frame whose show_ms is at or past
-// MS, as DIR/frame_MS.png (640×480 RGB).
+// MS, as DIR/frame_MS.png (RGB, the picture's size).
 // --video writes every show frame, from the first to the end of the show, at
 // 60 frames a second with the sound the device played (video_file.h).
 // --sheet writes a contact sheet: 4 × 3 frames at half size, one every 8.5 s
 // of frames from 4 s on (what the capture did not reach stays black).
+// --size sets the size the scenes draw at, 640x480 by default: a 4:3 size
+// up to 2880x2160, for the pictures, the sheet and the video alike.
 // --until and --seconds end the capture early: before the first frame heard
 // at or past ORDER/ROW, or after S seconds of frames.
 // Exits with the show's status; 1 when anything asked for was not written.
@@ -26,6 +28,7 @@
 #include "png_file.h"
 #include "shell/invitation.h"
 #include "shell/player_wrappers.h"
+#include "shell/show_window.h"
 #include "video_file.h"
 
 #include <GL/gl.h>
@@ -44,8 +47,6 @@
 
 namespace {
 
-constexpr int kWidth = 640;
-constexpr int kHeight = 480;
 constexpr int kFrameRate = 60;
 constexpr int kSampleRate = 44100;
 constexpr int kSamplesPerFrame = kSampleRate / kFrameRate;  // 735
@@ -67,8 +68,8 @@ struct Options {
     const char* sheet_path = nullptr;
 
     std::vector<int> shot_ms;         // --at: show times to picture, ms
-    int video_width = kWidth;         // --size
-    int video_height = kHeight;
+    int width = 640;                  // --size: the picture, pixels
+    int height = 480;
     uint32_t end_key = kShowEndKey;   // MusicPosition at which the capture ends (the show's own end by default)
     bool stop_at_end_key = false;     // --until: frames from end_key on are not kept
     int64_t max_frames = -1;          // --seconds: frames to capture; -1 = to the end
@@ -95,14 +96,12 @@ constexpr OptionSpec kOptions[] = {
 
 constexpr const char* kUsage =
     "usage: invitation-capture [--log FILE] [--timings FILE] [--png DIR --at MS[,MS...]]\n"
-    "                          [--video FILE.mp4|FILE.mkv [--size WxH]] [--sheet FILE.png]\n"
+    "                          [--video FILE.mp4|FILE.mkv] [--sheet FILE.png] [--size WxH]\n"
     "                          [--until ORDER/ROW | --seconds S]\n";
 
 // The contact sheet: cells of half-size frames, left to right, top to bottom.
 constexpr int kSheetColumns = 4;
 constexpr int kSheetRows = 3;
-constexpr int kCellWidth = kWidth / 2;
-constexpr int kCellHeight = kHeight / 2;
 constexpr int kSheetFirstFrame = 4 * kFrameRate;
 constexpr int kSheetStepFrames = 17 * kFrameRate / 2;
 
@@ -228,14 +227,16 @@ void add_video_frame(const std::vector<uint8_t>& pixels)
 // Averages each 2 × 2 block of the frame into the next cell of the sheet.
 void add_sheet_cell(const std::vector<uint8_t>& pixels)
 {
-    const int cell_x = run.sheet_cells_done % kSheetColumns * kCellWidth;
-    const int cell_y = run.sheet_cells_done / kSheetColumns * kCellHeight;
-    const size_t sheet_stride = size_t(kSheetColumns) * kCellWidth * 3;
-    for (int y = 0; y < kCellHeight; ++y)
-        for (int x = 0; x < kCellWidth; ++x)
+    const size_t width = size_t(run.options.width);
+    const int cell_width = run.options.width / 2, cell_height = run.options.height / 2;
+    const int cell_x = run.sheet_cells_done % kSheetColumns * cell_width;
+    const int cell_y = run.sheet_cells_done / kSheetColumns * cell_height;
+    const size_t sheet_stride = size_t(kSheetColumns) * size_t(cell_width) * 3;
+    for (int y = 0; y < cell_height; ++y)
+        for (int x = 0; x < cell_width; ++x)
             for (int c = 0; c < 3; ++c) {
-                const size_t at = (size_t(2 * y) * kWidth + size_t(2 * x)) * 3 + size_t(c);
-                const int sum = pixels[at] + pixels[at + 3] + pixels[at + kWidth * 3] + pixels[at + kWidth * 3 + 3];
+                const size_t at = (size_t(2 * y) * width + size_t(2 * x)) * 3 + size_t(c);
+                const int sum = pixels[at] + pixels[at + 3] + pixels[at + width * 3] + pixels[at + width * 3 + 3];
                 run.sheet[size_t(cell_y + y) * sheet_stride + size_t(cell_x + x) * 3 + size_t(c)] = uint8_t((sum + 2) / 4);
             }
     ++run.sheet_cells_done;
@@ -264,7 +265,7 @@ void on_swap(int)
         if (pixels.empty())
             pixels = headless_read_frame();
         const std::string path = std::string(run.options.png_dir) + "/frame_" + std::to_string(shot.at_ms) + ".png";
-        if (!write_png_rgb(path.c_str(), pixels.data(), kWidth, kHeight))
+        if (!write_png_rgb(path.c_str(), pixels.data(), run.options.width, run.options.height))
             fail_and_stop("cannot write " + path + ": " + std::strerror(errno));
         shot.written = true;
     }
@@ -367,11 +368,10 @@ int read_options(int argc, char** argv, Options& options)
         return usage("--at takes milliseconds separated by commas, e.g. --at 0,5000,60000");
     if (options.until && options.seconds)
         return usage("--until and --seconds do not go together");
-    if (options.size && !options.video_path)
-        return usage("--size goes with --video");
 
-    if (options.size && !parse_pair(options.size, 'x', options.video_width, options.video_height))
-        return refuse(std::string("--size takes WIDTHxHEIGHT, e.g. 1440x1080, not ") + options.size);
+    if (options.size && (!parse_pair(options.size, 'x', options.width, options.height) ||
+                         !set_picture_size(options.width, options.height)))
+        return refuse(std::string("--size takes ") + kPictureSizes + ", e.g. 1440x1080, not " + options.size);
     if (options.until) {
         int order = 0, row = 0;
         if (!parse_pair(options.until, '/', order, row) || order > 255 || row > 255)
@@ -387,7 +387,7 @@ int read_options(int argc, char** argv, Options& options)
         options.max_frames = int64_t(seconds * kFrameRate + 0.5);
     }
     if (options.video_path) {
-        why = video_check(options.video_path, options.video_width, options.video_height);
+        why = video_check(options.video_path, options.width, options.height);
         if (!why.empty())
             return refuse(why);
     }
@@ -413,14 +413,14 @@ int main(int argc, char** argv)
     for (int at_ms : options.shot_ms)
         run.shots.push_back({at_ms, false});
     if (options.sheet_path)
-        run.sheet.assign(size_t(kSheetColumns) * kCellWidth * kSheetRows * kCellHeight * 3, 0);
+        run.sheet.assign(size_t(kSheetColumns) * size_t(options.width / 2) * kSheetRows * size_t(options.height / 2) * 3, 0);
     std::error_code error;
     if (options.png_dir && !std::filesystem::create_directories(options.png_dir, error) && error)
         return refuse(std::string("cannot make ") + options.png_dir + ": " + error.message());
     std::string why;
     if (options.video_path) {
         run.video = video_open(options.video_path,
-                               {options.video_width, options.video_height, kWidth, kHeight, kFrameRate, kSampleRate},
+                               {options.width, options.height, options.width, options.height, kFrameRate, kSampleRate},
                                why);
         if (!run.video)
             return refuse(why);
@@ -475,7 +475,8 @@ int main(int argc, char** argv)
     if (run.write_failed)
         status = 1;
     if (options.sheet_path && status == 0 &&
-        !write_png_rgb(options.sheet_path, run.sheet.data(), kSheetColumns * kCellWidth, kSheetRows * kCellHeight))
+        !write_png_rgb(options.sheet_path, run.sheet.data(), kSheetColumns * (options.width / 2),
+                       kSheetRows * (options.height / 2)))
         status = refuse(std::string("cannot write ") + options.sheet_path + ": " + std::strerror(errno));
     if (run.video && status == 0 && run.frames_kept == 0)
         status = refuse("the show drew no frame to put in " + std::string(options.video_path));
@@ -487,8 +488,8 @@ int main(int argc, char** argv)
             std::fprintf(stderr,
                          "invitation-capture: wrote %s: %lld frames (%.2f s at %d fps, %dx%d) in %.1f s, %.1f fps\n",
                          options.video_path, static_cast<long long>(run.frames_kept),
-                         double(run.frames_kept) / kFrameRate, kFrameRate, options.video_width,
-                         options.video_height, wall, double(run.frames_kept) / wall);
+                         double(run.frames_kept) / kFrameRate, kFrameRate, options.width,
+                         options.height, wall, double(run.frames_kept) / wall);
         }
     }
     video_close(run.video);

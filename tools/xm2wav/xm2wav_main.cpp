@@ -19,6 +19,7 @@
 #include <io.h>
 #endif
 
+#include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <cstdint>
@@ -209,29 +210,13 @@ void print_info(const QxmSong* song, int rate)
     std::printf("seconds: %.3f\n", static_cast<double>(qxm_song_duration_ms(song, rate, 1)) / 1000);
 }
 
-}  // namespace
-
-int main(int argc, char** argv)
+// The player for the song as options ask: its end (one pass, or the row of
+// --until) unless a length is given, and its start.
+QxmPlayer* start_player(const Options& options, const QxmSong* song)
 {
-    Options options = parse_options(argc, argv);
-    char error[QXM_ERROR_SIZE];
-    QxmSong* song = qxm_song_load_file(options.song_path, error);
-    if (!song)
-        fail(std::string(options.song_path) + ": " + error);
-    if (options.info) {
-        print_info(song, options.rate);
-        qxm_song_free(song);
-        return 0;
-    }
     QxmPlayer* player = qxm_player_create(song, options.rate);
     if (!player)
         fail("out of memory");
-
-    const int64_t limit_frames =
-        options.seconds >= 0 ? static_cast<int64_t>(options.seconds * options.rate)
-                             : MAX_DEFAULT_SECONDS * options.rate;
-    if (limit_frames * 4 > 0xFFFFFFFFll - 36)
-        fail("the output would exceed the 4 GiB a WAV file can hold");
     if (options.seconds < 0) {
         qxm_player_end_after_loops(player, 1);
         qxm_player_end_at(player, options.until_order, options.until_row);
@@ -246,31 +231,72 @@ int main(int argc, char** argv)
         std::snprintf(seconds, sizeof seconds, "%g", options.from_seconds);
         fail(std::string(options.song_path) + ": the song ends before " + seconds + " s");
     }
+    return player;
+}
 
-    std::string temp_path = std::string(options.wav_path) + ".XXXXXX";
-    int fd = mkstemp(temp_path.data());
-    if (fd < 0)
-        fail(std::string(options.wav_path) + ": cannot create a temporary file beside it: " +
-             std::strerror(errno));
-    give_new_file_permissions(fd);
-    FILE* out = fdopen(fd, "wb");
-    auto write_failed = [&]() {
-        std::fclose(out);
-        std::remove(temp_path.c_str());
-        fail(std::string(options.wav_path) + ": write error");
-    };
-    std::vector<unsigned char> header = wav_header(options.rate, 0);
-    if (std::fwrite(header.data(), 1, header.size(), out) != header.size())
-        write_failed();
+// The WAV file being written: a temporary file beside the one asked for,
+// which takes its name only once it is whole, so a failed run leaves no
+// half-written file under the name.
+struct WavFile {
+    const char* path = nullptr;
+    std::string temp_path;
+    int fd = -1;
+    FILE* out = nullptr;
+};
 
+[[noreturn]] void abandon(WavFile& wav, const std::string& message)
+{
+    std::fclose(wav.out);
+    std::remove(wav.temp_path.c_str());
+    fail(message);
+}
+
+WavFile open_wav(const char* path, int rate)
+{
+    WavFile wav;
+    wav.path = path;
+    wav.temp_path = std::string(path) + ".XXXXXX";
+    wav.fd = mkstemp(wav.temp_path.data());
+    if (wav.fd < 0)
+        fail(std::string(path) + ": cannot create a temporary file beside it: " + std::strerror(errno));
+    give_new_file_permissions(wav.fd);
+    wav.out = fdopen(wav.fd, "wb");
+    const std::vector<unsigned char> header = wav_header(rate, 0);
+    if (std::fwrite(header.data(), 1, header.size(), wav.out) != header.size())
+        abandon(wav, std::string(path) + ": write error");
+    return wav;
+}
+
+// Writes the header with the sound's length, and gives the file its name.
+void finish_wav(WavFile& wav, int rate, int64_t frames)
+{
+    const std::vector<unsigned char> header = wav_header(rate, static_cast<uint32_t>(frames * 4));
+    if (std::fseek(wav.out, 0, SEEK_SET) != 0 ||
+        std::fwrite(header.data(), 1, header.size(), wav.out) != header.size() || std::fflush(wav.out) != 0 ||
+        flush_to_disk(wav.fd) != 0)
+        abandon(wav, std::string(wav.path) + ": write error");
+    if (std::fclose(wav.out) != 0) {
+        std::remove(wav.temp_path.c_str());
+        fail(std::string(wav.path) + ": write error");
+    }
+    if (replace_file(wav.temp_path.c_str(), wav.path) != 0) {
+        int error = errno;
+        std::remove(wav.temp_path.c_str());
+        fail(std::string(wav.path) + ": " + std::strerror(error));
+    }
+}
+
+// Renders up to limit frames into the file, with a progress bar on a
+// terminal; returns the frames written.
+int64_t render_into(WavFile& wav, QxmPlayer* player, const QxmSong* song, const Options& options, int64_t limit)
+{
     const bool progress = isatty(STDERR_FILENO);
     const int chunk_frames = 4096;
     std::vector<int16_t> pcm(2 * chunk_frames);
     int64_t frames_done = 0;
     int last_percent = -1;
-    while (frames_done < limit_frames) {
-        int want = static_cast<int>(limit_frames - frames_done < chunk_frames ? limit_frames - frames_done
-                                                                              : chunk_frames);
+    while (frames_done < limit) {
+        int want = static_cast<int>(std::min<int64_t>(limit - frames_done, chunk_frames));
         int got = qxm_player_render_int16(player, pcm.data(), want);
         // WAV samples are little-endian: only a big-endian machine turns them round.
         if constexpr (std::endian::native == std::endian::big)
@@ -278,15 +304,14 @@ int main(int argc, char** argv)
                 auto v = static_cast<uint16_t>(pcm[i]);
                 pcm[i] = static_cast<int16_t>(static_cast<uint16_t>(v << 8 | v >> 8));
             }
-        if (std::fwrite(pcm.data(), 4, static_cast<size_t>(got), out) != static_cast<size_t>(got))
-            write_failed();
+        if (std::fwrite(pcm.data(), 4, static_cast<size_t>(got), wav.out) != static_cast<size_t>(got))
+            abandon(wav, std::string(wav.path) + ": write error");
         frames_done += got;
         if (progress) {
             const QxmPosition at = qxm_player_position(player);
-            double fraction = options.seconds >= 0
-                                  ? static_cast<double>(frames_done) / limit_frames
-                                  : (at.order + static_cast<double>(at.row) / at.rows) /
-                                        qxm_song_order_count(song);
+            double fraction = options.seconds >= 0 ? static_cast<double>(frames_done) / limit
+                                                   : (at.order + static_cast<double>(at.row) / at.rows) /
+                                                         qxm_song_order_count(song);
             int percent = static_cast<int>(fraction * 100);
             if (percent != last_percent) {
                 show_progress(fraction);
@@ -296,36 +321,44 @@ int main(int argc, char** argv)
         if (got < want)
             break;
     }
+    return frames_done;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    Options options = parse_options(argc, argv);
+    char error[QXM_ERROR_SIZE];
+    QxmSong* song = qxm_song_load_file(options.song_path, error);
+    if (!song)
+        fail(std::string(options.song_path) + ": " + error);
+    if (options.info) {
+        print_info(song, options.rate);
+        qxm_song_free(song);
+        return 0;
+    }
+    const int64_t limit_frames = options.seconds >= 0 ? static_cast<int64_t>(options.seconds * options.rate)
+                                                      : MAX_DEFAULT_SECONDS * options.rate;
+    if (limit_frames * 4 > 0xFFFFFFFFll - 36)
+        fail("the output would exceed the 4 GiB a WAV file can hold");
+    QxmPlayer* player = start_player(options, song);
+    WavFile wav = open_wav(options.wav_path, options.rate);
+    const int64_t frames = render_into(wav, player, song, options, limit_frames);
+
     // A song that ends before the row asked for never reaches it.
     const QxmPosition end = qxm_player_position(player);
     const bool missed = options.until_order >= 0 && !(end.ended && end.loops == 0);
-    if (progress) {
+    if (isatty(STDERR_FILENO)) {
         if (!missed)
             show_progress(1.0);
         std::fputc('\n', stderr);
     }
     qxm_player_free(player);
     qxm_song_free(song);
-    if (missed) {
-        std::fclose(out);
-        std::remove(temp_path.c_str());
-        fail(std::string(options.song_path) + ": the song never reaches " + std::to_string(options.until_order) +
-             "/" + std::to_string(options.until_row));
-    }
-
-    header = wav_header(options.rate, static_cast<uint32_t>(frames_done * 4));
-    if (std::fseek(out, 0, SEEK_SET) != 0 ||
-        std::fwrite(header.data(), 1, header.size(), out) != header.size() || std::fflush(out) != 0 ||
-        flush_to_disk(fd) != 0)
-        write_failed();
-    if (std::fclose(out) != 0) {
-        std::remove(temp_path.c_str());
-        fail(std::string(options.wav_path) + ": write error");
-    }
-    if (replace_file(temp_path.c_str(), options.wav_path) != 0) {
-        int error = errno;
-        std::remove(temp_path.c_str());
-        fail(std::string(options.wav_path) + ": " + std::strerror(error));
-    }
+    if (missed)
+        abandon(wav, std::string(options.song_path) + ": the song never reaches " +
+                         std::to_string(options.until_order) + "/" + std::to_string(options.until_row));
+    finish_wav(wav, options.rate, frames);
     return 0;
 }

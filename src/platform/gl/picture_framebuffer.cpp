@@ -98,6 +98,16 @@ void draw_unscaled(int window_width, int window_height)
                picture_width, picture_height);
 }
 
+// Both buffers start black, as a new window does; the clear colour is put back.
+void clear_picture()
+{
+    GLfloat clear_colour[4];
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, clear_colour);
+    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glClearColor(clear_colour[0], clear_colour[1], clear_colour[2], clear_colour[3]);
+}
+
 } // namespace
 
 int picture_framebuffer_create(GlProcLookup lookup, int width, int height, int window_width,
@@ -128,9 +138,26 @@ int picture_framebuffer_create(GlProcLookup lookup, int width, int height, int w
     }
     // The context's first viewport is the window's; the scenes draw into the picture.
     glViewport(0, 0, width, height);
-    // Both buffers start black, as a new window does.
-    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    clear_picture();
+    return 1;
+}
+
+int picture_framebuffer_resize(int width, int height)
+{
+    if (!picture)
+        return 0;
+    if (width == picture_width && height == picture_height)
+        return 1;
+    picture_width = width;
+    picture_height = height;
+    gl.bind_renderbuffer(GL_RENDERBUFFER, picture_buffers[0]);
+    gl.renderbuffer_storage(GL_RENDERBUFFER, GL_RGBA8, width, height);
+    gl.bind_renderbuffer(GL_RENDERBUFFER, picture_buffers[1]);
+    gl.renderbuffer_storage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, width, height);
+    gl.bind_renderbuffer(GL_RENDERBUFFER, 0);
+    gl.bind_framebuffer(GL_FRAMEBUFFER, picture);
+    glViewport(0, 0, width, height);
+    clear_picture();
     return 1;
 }
 

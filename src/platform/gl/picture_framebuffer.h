@@ -17,6 +17,10 @@ using GlProcLookup = void* (*)(const char* name);
 int picture_framebuffer_create(GlProcLookup lookup, int width, int height, int window_width,
                                int window_height);
 
+// Makes the picture width × height pixels, its contents black, and sets the
+// viewport to it. Returns 0 when there is no framebuffer (nothing changes).
+int picture_framebuffer_resize(int width, int height);
+
 // Scales the picture onto the whole window, 4:3 kept, centred, black beside
 // it (linear filtering), leaving the window's back buffer ready to swap.
 // Does nothing for a window of no size (minimised).

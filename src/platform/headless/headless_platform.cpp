@@ -116,6 +116,18 @@ int platform_create_window(int width, int height, int, const char*)
     return 1;
 }
 
+void platform_output_size(int* width, int* height)
+{
+    *width = surface_width;
+    *height = surface_height;
+}
+
+// The pbuffer keeps the size it was made with.
+int platform_set_picture_size(int width, int height)
+{
+    return width == surface_width && height == surface_height;
+}
+
 const char* platform_error() { return ""; }
 
 void platform_destroy_window()

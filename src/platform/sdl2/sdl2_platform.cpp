@@ -163,6 +163,15 @@ int platform_create_window(int width, int height, int fullscreen, const char* ti
 
 int platform_display_mode_changed() { return display_mode_changed; }
 
+void platform_output_size(int* width, int* height)
+{
+    *width = *height = 0;
+    if (window && !(SDL_GetWindowFlags(window) & SDL_WINDOW_MINIMIZED))
+        SDL_GL_GetDrawableSize(window, width, height);
+}
+
+int platform_set_picture_size(int width, int height) { return picture_framebuffer_resize(width, height); }
+
 const char* platform_error() { return SDL_GetError(); }
 
 void platform_destroy_window()

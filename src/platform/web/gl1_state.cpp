@@ -102,6 +102,10 @@ void glDepthFunc(GLenum function) { gl1.attributes.depth_function = function; }
 void glCullFace(GLenum mode) { gl1.attributes.cull_face_mode = mode; }
 void glShadeModel(GLenum mode) { gl1.attributes.flat_shading = mode == GL_FLAT; }
 
+// The page draws its picture at 640×480, where the show's points are one
+// pixel, the only size WebGL points take here.
+void glPointSize(GLfloat) {}
+
 // Colour material is always ambient and diffuse from the current colour.
 void glColorMaterial(GLenum, GLenum) {}
 

@@ -18,6 +18,8 @@ namespace {
 EMSCRIPTEN_WEBGL_CONTEXT_HANDLE gl_context = 0;
 const char* last_error = "";
 int swap_count = 0;
+int canvas_width = 0;  // the picture, pixels
+int canvas_height = 0;
 void (*swap_hook)(int) = nullptr;
 
 } // namespace
@@ -84,6 +86,8 @@ void platform_restore_display_mode() {}
 int platform_create_window(int width, int height, int, const char* title)
 {
     page_show_canvas(title, width, height);
+    canvas_width = width;
+    canvas_height = height;
     EmscriptenWebGLContextAttributes attributes;
     emscripten_webgl_init_context_attributes(&attributes);
     attributes.majorVersion = 2;
@@ -103,6 +107,15 @@ int platform_create_window(int width, int height, int, const char* title)
     swap_count = 0;
     return 1;
 }
+
+// The canvas keeps the picture's size it was made with; the page scales it.
+void platform_output_size(int* width, int* height)
+{
+    *width = canvas_width;
+    *height = canvas_height;
+}
+
+int platform_set_picture_size(int width, int height) { return width == canvas_width && height == canvas_height; }
 
 const char* platform_error() { return last_error; }
 

@@ -248,6 +248,17 @@ int platform_create_window(int width, int height, int fullscreen, const char* ti
     return 1;
 }
 
+void platform_output_size(int* width, int* height)
+{
+    RECT client = {};
+    if (!show_window || IsIconic(show_window) || !GetClientRect(show_window, &client))
+        client = {};
+    *width = client.right;
+    *height = client.bottom;
+}
+
+int platform_set_picture_size(int width, int height) { return picture_framebuffer_resize(width, height); }
+
 const char* platform_error() { return last_error; }
 
 void platform_report_failure(const char* line)
