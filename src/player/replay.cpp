@@ -23,6 +23,33 @@ namespace {
 
 constexpr double ENVELOPE_FULL = 64 << 16;     // an envelope at 64, in 16.16
 
+// A trigger: the channel's sample starts (at its offset) on the channel's
+// voice, or on the partner where that voice still sounds; returns the voice.
+MixVoice* trigger_voice(Channel& channel, const Sample& sample, Replay& replay)
+{
+    MixVoice* voice = channel.voice;
+    // A sounding voice hands its note to its partner, which fades it out
+    // while this channel's new note rises on the partner's old place.
+    if (voice->sample) {
+        MixVoice* partner = &replay.voices[voice->index < MAX_CHANNELS ? voice->index + MAX_CHANNELS
+                                                                       : voice->index - MAX_CHANNELS];
+        *partner = *voice;
+        partner->index = static_cast<int32_t>(partner - replay.voices);
+        voice->volume = voice->target_left = voice->target_right = 0;
+        channel.voice = voice = partner;
+    }
+    // A sample offset past the sample's end plays nothing.
+    const bool past_end = channel.sample_offset >= sample.length && channel.sample_offset != 0;
+    voice->sample = past_end ? &empty_sample : &sample;
+    voice->position = past_end ? 0 : channel.sample_offset;
+    voice->position_fraction = 0;
+    voice->direction = VOICE_FORWARD;
+    voice->gain_left = voice->gain_right = 0;
+    voice->ramp_frames_left = 0;
+    ++channel.triggers;
+    return voice;
+}
+
 }  // namespace
 
 void replay_start(Replay& replay, const Module* module, int rate, MixVoice* voices)
@@ -172,27 +199,8 @@ void update_voice(Channel& channel, const Sample& sample, Replay& replay)
     if (channel.period + channel.period_offset == 0)
         channel.update_flags &= ~UPDATE_FREQUENCY;
 
-    if (channel.update_flags & UPDATE_TRIGGER) {
-        // A sounding voice hands its note to its partner, which fades it out
-        // while this channel's new note rises on the partner's old place.
-        if (voice->sample) {
-            MixVoice* partner = &replay.voices[voice->index < MAX_CHANNELS ? voice->index + MAX_CHANNELS
-                                                                           : voice->index - MAX_CHANNELS];
-            *partner = *voice;
-            partner->index = static_cast<int32_t>(partner - replay.voices);
-            voice->volume = voice->target_left = voice->target_right = 0;
-            channel.voice = voice = partner;
-        }
-        // A sample offset past the sample's end plays nothing.
-        const bool past_end = channel.sample_offset >= sample.length && channel.sample_offset != 0;
-        voice->sample = past_end ? &empty_sample : &sample;
-        voice->position = past_end ? 0 : channel.sample_offset;
-        voice->position_fraction = 0;
-        voice->direction = VOICE_FORWARD;
-        voice->gain_left = voice->gain_right = 0;
-        voice->ramp_frames_left = 0;
-        ++channel.triggers;
-    }
+    if (channel.update_flags & UPDATE_TRIGGER)
+        voice = trigger_voice(channel, sample, replay);
     if (channel.update_flags & UPDATE_VOLUME) {
         const int32_t heard = channel.tremor_mute ? 0 : clamp(channel.volume + channel.volume_delta, 0, 64);
         // Every factor at its full resolution, so that quiet levels and long
