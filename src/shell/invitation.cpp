@@ -18,9 +18,11 @@
 #include <cstdio>
 
 int quit_requested = 0;
-ShowProgress show_progress = {};
 
 namespace {
+
+// The running show's state, handed to the position source with each frame.
+ShowProgress show_progress = {};
 
 // Seconds per show frame: one over the display's refresh rate, with a 60 Hz
 // floor. Set at start-up, once the window is open.
@@ -117,9 +119,9 @@ void draw_loading_frame(float bar_width, int fading, int fade_counter)
     }
 }
 
-PlaybackPosition read_position(int frame, int show_ms)
+PlaybackPosition read_position(int frame, const ShowProgress& progress)
 {
-    return position_source ? position_source(frame, show_ms) : player_position();
+    return position_source ? position_source(frame, progress) : player_position();
 }
 
 // Draws show frames paced to frame_period until quit_requested or the end of
@@ -131,7 +133,7 @@ void run_show(const TimelineEntry* timeline)
     for (int frame = 0; !quit_requested && !show_has_ended(show_progress); ++frame) {
         pump_messages();
         follow_output_size(budget.max_width);
-        run_show_frame(show_progress, read_position(frame, show_progress.show_ms));
+        run_show_frame(show_progress, read_position(frame, show_progress));
         platform_swap_buffers();
         frame_budget_step(budget, clock_elapsed(), picture_width, frame_period);
         clock_wait(frame_period);

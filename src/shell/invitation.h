@@ -10,12 +10,12 @@
 // task). Cleared at the start of each run.
 extern int quit_requested;
 
-// The running show's state, for observers such as tests and capture hooks.
-extern ShowProgress show_progress;
-
-// Where the show reads the music position: frame counts show frames from 0,
-// show_ms is the show time handed to that frame's handlers.
-using PositionSource = PlaybackPosition (*)(int frame, int show_ms);
+// Where the show reads the music position: frame counts show frames from 0;
+// progress is the running show's, as the frame starts (its show_ms is the
+// show time handed to the frame's handlers). The record stays where it is,
+// so a driver that records the show may keep the reference and read at the
+// swap what the frame left (its entry_index).
+using PositionSource = PlaybackPosition (*)(int frame, const ShowProgress& progress);
 
 // Replaces the player as the source of the music position (null: the
 // player), so a driver can script the show.

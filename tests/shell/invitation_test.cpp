@@ -5,6 +5,7 @@
 #include "data/show_tables.h"
 #include "platform/headless/headless.h"
 #include "platform/platform.h"
+#include "platform/recordable.h"
 #include "support/gl_test.h"
 
 #include <gtest/gtest.h>
@@ -23,10 +24,11 @@ struct Frame {
     int bar_red;          // red at (100, 240)
     int bar_green;        // green at (100, 240)
     int text_white;       // brightest pixel of "Init..." at its left stroke
-    uint32_t entry;       // show_progress.entry_index at the swap
+    uint32_t entry;       // the show's entry_index at the swap
 };
 
 std::vector<Frame> frames;
+const ShowProgress* show_seen = nullptr; // handed to the position source
 std::vector<std::pair<int, int>> source_calls; // (frame, show_ms) the position source saw
 std::function<void(int)> on_pump;
 
@@ -42,29 +44,35 @@ void record_swap(int)
     for (int y = 40; y <= 64; ++y)
         for (int x = 16; x < 24; ++x)
             f.text_white = std::max(f.text_white, int(frame[(y * 640 + x) * 3 + 1]));
-    f.entry = show_progress.entry_index;
+    f.entry = show_seen ? show_seen->entry_index : 0;
     frames.push_back(f);
 }
 
 // Moves the music 4 rows a frame from 0/0 up to the show's end.
-PlaybackPosition ramp_to_the_end(int frame, int show_ms)
+PlaybackPosition ramp_to_the_end(int frame, const ShowProgress& progress)
 {
-    source_calls.emplace_back(frame, show_ms);
+    show_seen = &progress;
+    source_calls.emplace_back(frame, progress.show_ms);
     const int key = std::min(frame * 4, int(kShowEndKey));
     return {key / 64, key % 64};
 }
 
-PlaybackPosition end_of_song(int, int) { return {int(kShowEndOrder), int(kShowEndRow)}; }
+PlaybackPosition end_of_song(int, const ShowProgress& progress)
+{
+    show_seen = &progress;
+    return {int(kShowEndOrder), int(kShowEndRow)};
+}
 
 struct InvitationTest : ::testing::Test {
     void SetUp() override
     {
         frames.clear();
+        show_seen = nullptr;
         source_calls.clear();
         on_pump = nullptr;
         headless_set_answer(kAnswerNo);
         headless_fail_window(0);
-        headless_set_swap_hook(record_swap);
+        platform_set_swap_observer(record_swap);
         headless_set_pump_hook([](int pump) {
             if (on_pump)
                 on_pump(pump);
@@ -73,7 +81,7 @@ struct InvitationTest : ::testing::Test {
     }
     void TearDown() override
     {
-        headless_set_swap_hook(nullptr);
+        platform_set_swap_observer(nullptr);
         headless_set_pump_hook(nullptr);
         headless_fail_window(0);
         set_position_source(nullptr);
@@ -127,7 +135,7 @@ TEST_F(InvitationTest, ScriptedMusicVisitsEveryEntryInOrderAndEnds)
 TEST_F(InvitationTest, RunsAreTheSameFrameForFrame)
 {
     static std::vector<uint64_t>* sink = nullptr;
-    headless_set_swap_hook([](int) {
+    platform_set_swap_observer([](int) {
         uint64_t hash = 14695981039346656037u; // FNV-1a of the frame's bytes
         for (uint8_t byte : read_frame())
             hash = (hash ^ byte) * 1099511628211u;

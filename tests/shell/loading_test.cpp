@@ -2,6 +2,7 @@
 #include "shell/invitation.h"
 
 #include "platform/headless/headless.h"
+#include "platform/recordable.h"
 #include "show/init_tasks.h"
 #include "support/gl_test.h"
 
@@ -33,11 +34,11 @@ struct LoadingTest : ::testing::Test {
         bar_widths.clear();
         ran.clear();
         quit_requested = 0;
-        headless_set_swap_hook(measure_bar);
+        platform_set_swap_observer(measure_bar);
     }
     void TearDown() override
     {
-        headless_set_swap_hook(nullptr);
+        platform_set_swap_observer(nullptr);
         quit_requested = 0;
     }
 };

@@ -6,6 +6,7 @@
 #include "data/show_tables.h"
 #include "platform/headless/headless.h"
 #include "platform/platform.h"
+#include "platform/recordable.h"
 #include "support/song_reference.h"
 
 #include <GL/gl.h>
@@ -23,11 +24,13 @@ struct ShowFrame {
 };
 
 std::vector<ShowFrame> show_frames;
+const ShowProgress* show_seen = nullptr; // handed to heard with each show frame
 int stall_frame = -1;       // show frame after which the clock jumps
 int64_t stall_micros = 0;
 
-PlaybackPosition heard(int frame, int)
+PlaybackPosition heard(int frame, const ShowProgress& progress)
 {
+    show_seen = &progress;
     // What the scenes draw does not matter here: a one-pixel scissor keeps
     // the software rasteriser from spending the run on it.
     glEnable(GL_SCISSOR_TEST);
@@ -45,10 +48,10 @@ void record_entry(int)
     if (show_frames.empty())
         return;
     ShowFrame& frame = show_frames.back();
-    const uint32_t entry = show_progress.entry_index;
+    const uint32_t entry = show_seen->entry_index;
     frame.entry = entry;
-    frame.entry_key = show_progress.timeline[entry].start_key;
-    frame.next_key = show_progress.timeline[entry < 26 ? entry + 1 : entry].start_key;
+    frame.entry_key = show_seen->timeline[entry].start_key;
+    frame.next_key = show_seen->timeline[entry < 26 ? entry + 1 : entry].start_key;
 }
 
 struct ShowMusicTest : ::testing::Test {
@@ -59,12 +62,12 @@ struct ShowMusicTest : ::testing::Test {
         stall_frame = -1;
         headless_set_answer(kAnswerNo);
         set_position_source(heard);
-        headless_set_swap_hook(record_entry);
+        platform_set_swap_observer(record_entry);
     }
     void TearDown() override
     {
         set_position_source(nullptr);
-        headless_set_swap_hook(nullptr);
+        platform_set_swap_observer(nullptr);
         headless_audio_capture(0);
     }
 };
@@ -123,7 +126,7 @@ TEST_F(ShowMusicTest, ALongStallStillReachesTheEnd)
 // and stops, one show frame is drawn, and the program exits cleanly.
 TEST_F(ShowMusicTest, EscDuringThePauseEndsCleanly)
 {
-    headless_set_swap_hook([](int swap) {
+    platform_set_swap_observer([](int swap) {
         if (swap == 4 + 63) // the last loading frame
             headless_request_quit();
         record_entry(swap);

@@ -10,6 +10,7 @@
 
 #include "platform/headless/headless.h"
 #include "platform/platform.h"
+#include "platform/recordable.h"
 
 #include <GL/gl.h>
 #include <gtest/gtest.h>
@@ -29,7 +30,7 @@ struct SwappedFrame {
 
 std::vector<SwappedFrame> swapped;
 
-PlaybackPosition stop_at_last_frame(int frame, int)
+PlaybackPosition stop_at_last_frame(int frame, const ShowProgress&)
 {
     glEnable(GL_SCISSOR_TEST);
     glScissor(256, 192, 128, 96);
@@ -41,7 +42,7 @@ PlaybackPosition stop_at_last_frame(int frame, int)
 void record_swap(int)
 {
     uint64_t hash = 14695981039346656037ull; // FNV-1a
-    for (uint8_t byte : headless_read_frame())
+    for (uint8_t byte : platform_read_picture())
         hash = (hash ^ byte) * 1099511628211ull;
     swapped.push_back({hash, noise_state.random.seed, noise_state.random.draws});
 }
@@ -52,10 +53,10 @@ std::vector<SwappedFrame> run_show(int warm_up)
     set_warm_up(warm_up);
     headless_set_answer(kAnswerNo);
     set_position_source(stop_at_last_frame);
-    headless_set_swap_hook(record_swap);
+    platform_set_swap_observer(record_swap);
     const int status = run_invitation();
     set_position_source(nullptr);
-    headless_set_swap_hook(nullptr);
+    platform_set_swap_observer(nullptr);
     set_warm_up(1);
     EXPECT_EQ(status, 0);
     return swapped;

@@ -2,6 +2,7 @@
 
 #include "platform/headless/headless.h"
 #include "platform/platform.h"
+#include "platform/recordable.h"
 
 #include <GL/gl.h>
 
@@ -27,4 +28,4 @@ Rgb read_pixel(int x, int y)
     return {px[0], px[1], px[2]};
 }
 
-std::vector<uint8_t> read_frame() { return headless_read_frame(); }
+std::vector<uint8_t> read_frame() { return platform_read_picture(); }

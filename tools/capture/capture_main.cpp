@@ -25,13 +25,14 @@
 #include "data/show_tables.h"
 #include "platform/headless/headless.h"
 #include "platform/platform.h"
+#include "platform/recordable.h"
 #include "png_file.h"
 #include "shell/invitation.h"
 #include "shell/player_wrappers.h"
+#include "shell/recorder.h"
 #include "shell/show_window.h"
 #include "video_file.h"
 
-#include <GL/gl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -105,26 +106,17 @@ constexpr int kSheetRows = 3;
 constexpr int kSheetFirstFrame = 4 * kFrameRate;
 constexpr int kSheetStepFrames = 17 * kFrameRate / 2;
 
-struct Shot {
-    int at_ms;       // asked-for show time
-    bool written;
-};
-
 // One capture: what it writes to and how far the show has come.
 struct CaptureRun {
     Options options;
     FILE* log_file = nullptr;
     FILE* timings_file = nullptr;
     VideoFile* video = nullptr;
-    std::vector<Shot> shots;
+    Recorder recorder;               // the log, the timings and the moments of --at
     std::vector<uint8_t> sheet;      // the contact sheet, RGB; empty when not asked for
     int sheet_cells_done = 0;
 
-    int show_frame = -1;             // the show frame being drawn; -1 while loading
-    PlaybackPosition frame_position; // what that frame was given
-    int64_t frame_start_micros = 0;  // virtual time at which that frame began
-    std::chrono::steady_clock::time_point frame_start; // after the frame's position was read
-    bool frame_pending = false;      // a show frame was drawn since the last swap
+    int64_t frame_start_micros = 0;  // virtual time at which the show frame being drawn began
     bool capture_done = false;       // --until or --seconds reached: later frames are not kept
     int64_t frames_kept = 0;
     size_t audio_frames_sent = 0;    // device frames handed to the video
@@ -171,22 +163,21 @@ void draw_progress(double fraction, bool force = false)
                  left / 60, left % 60);
 }
 
-PlaybackPosition record_position(int frame, int)
+PlaybackPosition record_position(int frame, const ShowProgress& progress)
 {
-    run.show_frame = frame;
-    run.frame_position = player_position();
+    const PlaybackPosition position = player_position();
     run.frame_start_micros = headless_clock_micros();
-    run.frame_start = std::chrono::steady_clock::now();
-    run.frame_pending = !run.capture_done;
+    recorder_begin_frame(run.recorder, frame, progress, position);
+    run.recorder.pending = !run.capture_done;
     const Options& o = run.options;
-    const bool until_reached = o.stop_at_end_key && music_position(run.frame_position) >= o.end_key;
+    const bool until_reached = o.stop_at_end_key && music_position(position) >= o.end_key;
     const bool seconds_reached = o.max_frames >= 0 && run.frames_kept >= o.max_frames;
-    if (run.frame_pending && (until_reached || seconds_reached)) {
-        run.frame_pending = false;
+    if (run.recorder.pending && (until_reached || seconds_reached)) {
+        run.recorder.pending = false;
         run.capture_done = true;
         headless_request_quit();
     }
-    return run.frame_position;
+    return position;
 }
 
 void fail_and_stop(const std::string& why)
@@ -242,39 +233,34 @@ void add_sheet_cell(const std::vector<uint8_t>& pixels)
     ++run.sheet_cells_done;
 }
 
-void on_swap(int)
+// Writes the pictures of the moments the frame reached.
+void write_shots(const RecordedFrame& frame, std::vector<uint8_t>& pixels)
 {
-    if (!run.frame_pending)
-        return;
-    run.frame_pending = false;
-    ++run.frames_kept;
-    if (run.timings_file) {
-        glFinish();
-        const auto work = std::chrono::steady_clock::now() - run.frame_start;
-        std::fprintf(run.timings_file, "%d %lld\n", run.show_frame,
-                     static_cast<long long>(std::chrono::duration_cast<std::chrono::microseconds>(work).count()));
-    }
-    const int show_ms = show_progress.show_ms;
-    if (run.log_file)
-        std::fprintf(run.log_file, "%d %d %d %d %u\n", run.show_frame, show_ms, run.frame_position.order,
-                     run.frame_position.row, show_progress.entry_index);
-    std::vector<uint8_t> pixels;
-    for (Shot& shot : run.shots) {
-        if (shot.written || show_ms < shot.at_ms)
-            continue;
+    for (int at_ms : frame.moments) {
         if (pixels.empty())
-            pixels = headless_read_frame();
-        const std::string path = std::string(run.options.png_dir) + "/frame_" + std::to_string(shot.at_ms) + ".png";
+            pixels = platform_read_picture();
+        const std::string path = std::string(run.options.png_dir) + "/frame_" + std::to_string(at_ms) + ".png";
         if (!write_png_rgb(path.c_str(), pixels.data(), run.options.width, run.options.height))
             fail_and_stop("cannot write " + path + ": " + std::strerror(errno));
-        shot.written = true;
     }
+}
+
+void on_swap(int)
+{
+    RecordedFrame frame;
+    if (!recorder_end_frame(run.recorder, frame))
+        return;
+    ++run.frames_kept;
+    if (run.timings_file)
+        std::fputs(frame.timing_line.c_str(), run.timings_file);
+    if (run.log_file)
+        std::fputs(frame.log_line.c_str(), run.log_file);
+    std::vector<uint8_t> pixels;
+    write_shots(frame, pixels);
     const bool sheet_frame = !run.sheet.empty() && run.sheet_cells_done < kSheetColumns * kSheetRows &&
                              run.frames_kept - 1 == kSheetFirstFrame + int64_t(run.sheet_cells_done) * kSheetStepFrames;
-    if ((run.video && !run.write_failed) || sheet_frame) {
-        if (pixels.empty())
-            pixels = headless_read_frame();
-    }
+    if (((run.video && !run.write_failed) || sheet_frame) && pixels.empty())
+        pixels = platform_read_picture();
     if (sheet_frame)
         add_sheet_cell(pixels);
     if (run.video && !run.write_failed)
@@ -282,7 +268,7 @@ void on_swap(int)
     if (run.show_progress_bar) {
         const Options& o = run.options;
         const double fraction = o.max_frames >= 0 ? double(run.frames_kept) / double(std::max<int64_t>(o.max_frames, 1))
-                                                  : double(music_position(run.frame_position)) / double(o.end_key);
+                                                  : double(music_position(run.recorder.position)) / double(o.end_key);
         draw_progress(fraction);
     }
 }
@@ -394,24 +380,24 @@ int read_options(int argc, char** argv, Options& options)
     return 0;
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+// From here on a partial file may exist: Ctrl-C is taken as Esc, and the end
+// of main takes the file away.
+void take_interrupts()
 {
-    if (const int refused = read_options(argc, argv, run.options))
-        return refused;
-    const Options& options = run.options;
-
-    // From here on a partial file may exist: Ctrl-C is taken as Esc, and the
-    // end of main takes the file away.
     struct sigaction action = {};
     action.sa_handler = on_signal;
     action.sa_flags = SA_RESETHAND; // a second Ctrl-C ends the program at once
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+}
 
+// Makes the folder, the video and the files asked for. Returns 0, or 1 after
+// the line that says what failed (with nothing left open).
+int open_outputs(const Options& options)
+{
     for (int at_ms : options.shot_ms)
-        run.shots.push_back({at_ms, false});
+        run.recorder.moments.push_back({at_ms, false});
+    run.recorder.timed = options.timings_path != nullptr;
     if (options.sheet_path)
         run.sheet.assign(size_t(kSheetColumns) * size_t(options.width / 2) * kSheetRows * size_t(options.height / 2) * 3, 0);
     std::error_code error;
@@ -438,19 +424,31 @@ int main(int argc, char** argv)
         video_close(run.video);
         return refuse(std::string("cannot write ") + options.timings_path + ": " + std::strerror(code));
     }
+    return 0;
+}
 
+// Runs the show with the capture's hooks in, the bar on a terminal. Returns
+// the show's status.
+int run_show()
+{
     run.show_progress_bar = isatty(STDERR_FILENO);
     run.wall_start = std::chrono::steady_clock::now();
     set_position_source(record_position);
-    headless_set_swap_hook(on_swap);
+    platform_set_swap_observer(on_swap);
     headless_set_pump_hook(on_pump);
-    int status = run_invitation();
+    const int status = run_invitation();
     if (run.show_progress_bar) {
         if (!run.write_failed && !interrupted && status == 0)
             draw_progress(1.0, true);
         std::fputc('\n', stderr);
     }
+    return status;
+}
 
+// Closes the logs and says what the capture did not reach. Returns status,
+// or 1 when anything asked for was not written.
+int close_logs(const Options& options, int status)
+{
     if (run.log_file && std::fclose(run.log_file) != 0) {
         std::fprintf(stderr, "invitation-capture: cannot write %s\n", options.log_path);
         status = 1;
@@ -464,16 +462,21 @@ int main(int argc, char** argv)
                      run.video ? "no video written" : "the capture is incomplete");
         status = 1;
     } else if (!run.write_failed && status == 0) { // a failed start-up has said why already
-        for (const Shot& shot : run.shots) {
-            if (shot.written)
+        for (const RecorderMoment& moment : run.recorder.moments) {
+            if (moment.taken)
                 continue;
             std::fprintf(stderr, "invitation-capture: the capture ended before %d ms: no frame_%d.png\n",
-                         shot.at_ms, shot.at_ms);
+                         moment.at_ms, moment.at_ms);
             status = 1;
         }
     }
-    if (run.write_failed)
-        status = 1;
+    return run.write_failed ? 1 : status;
+}
+
+// Writes the sheet and finishes the video when all went well; the video goes
+// either way. Returns the final status.
+int finish_outputs(const Options& options, int status)
+{
     if (options.sheet_path && status == 0 &&
         !write_png_rgb(options.sheet_path, run.sheet.data(), kSheetColumns * (options.width / 2),
                        kSheetRows * (options.height / 2)))
@@ -494,4 +497,17 @@ int main(int argc, char** argv)
     }
     video_close(run.video);
     return status;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (const int refused = read_options(argc, argv, run.options))
+        return refused;
+    take_interrupts();
+    if (const int failed = open_outputs(run.options))
+        return failed;
+    const int status = run_show();
+    return finish_outputs(run.options, close_logs(run.options, status));
 }

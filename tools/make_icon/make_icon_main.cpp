@@ -12,6 +12,7 @@
 #include "effects/blocks.h"
 #include "platform/headless/headless.h"
 #include "platform/platform.h"
+#include "platform/recordable.h"
 #include "png_file.h"
 
 #include <GL/gl.h>
@@ -80,7 +81,7 @@ std::vector<uint8_t> draw_figure(GLuint model, const Framing& framing, float bac
     glScalef(1.0f, 1.0f, 3.0f); // deeper blocks, so the turned sides read at icon size
     glCallList(model);
     glFinish();
-    return headless_read_frame();
+    return platform_read_picture();
 }
 
 } // namespace

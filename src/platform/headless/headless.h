@@ -30,14 +30,6 @@ void headless_set_pump_hook(void (*hook)(int pump_count));
 // Makes platform_create_window fail, to exercise start-up failure.
 void headless_fail_window(int fail);
 
-// Called at every platform_swap_buffers, before the swap, with the swap
-// number (1 for the first); the back buffer still holds the frame. Null for none.
-void headless_set_swap_hook(void (*hook)(int swap_number));
-
-// The frame being drawn, as RGB bytes, top row first (width × height × 3,
-// the size the window was created with).
-std::vector<uint8_t> headless_read_frame();
-
 // Audio capture: with on non-zero, the device keeps every frame it plays from
 // then on (2 values a frame, left then right), appended each time its
 // position is read; off stops and both clear what was kept. For

@@ -1,6 +1,7 @@
 // Headless backend: EGL surfaceless pbuffer, virtual clock, scripted input.
 // Main thread only, except the clock, which any thread may read.
 #include "platform/platform.h"
+#include "platform/recordable.h"
 #include "platform/headless/headless.h"
 
 #include <EGL/egl.h>
@@ -81,7 +82,7 @@ void headless_set_answer(int answer) { scripted_answer = answer; }
 void headless_request_quit() { quit_asked = 1; }
 void headless_set_pump_hook(void (*hook)(int)) { pump_hook = hook; pump_count = 0; }
 void headless_fail_window(int fail) { window_should_fail = fail; }
-void headless_set_swap_hook(void (*hook)(int)) { swap_hook = hook; }
+void platform_set_swap_observer(void (*observer)(int)) { swap_hook = observer; }
 
 int platform_ask_yes_no(const char*, const char*) { return scripted_answer; }
 
@@ -192,7 +193,7 @@ void platform_thread_join(PlatformThread* thread)
     delete thread;
 }
 
-std::vector<uint8_t> headless_read_frame()
+std::vector<uint8_t> platform_read_picture()
 {
     const size_t row = size_t(surface_width) * 3;
     std::vector<uint8_t> bottom_up(row * size_t(surface_height)), top_down(bottom_up.size());

@@ -14,7 +14,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 // Non-zero when the page asked for virtual time.
 int web_virtual_time();
@@ -25,16 +24,11 @@ int64_t web_clock_micros();
 // A parameter of the page's address (?name=value), or "" when it is absent.
 std::string web_page_parameter(const char* name);
 
-// Called at every platform_swap_buffers, before the frame is handed to the
-// browser, with the swap number (1 for the first); null for none. Like every
-// procedure the program calls through a pointer (scene handlers, init
-// tasks, the position source), it must not wait: only direct calls can hand
-// the thread to the browser and resume (the build leaves indirect ones out
-// of Asyncify).
-void web_set_swap_hook(void (*hook)(int swap_number));
-
-// The frame being drawn, as RGB bytes, top row first (the canvas's size).
-std::vector<uint8_t> web_read_frame();
+// Like every procedure the program calls through a pointer (the swap
+// observer of platform/recordable.h, scene handlers, init tasks, the position
+// source), what is called back must not wait: only direct calls can hand the
+// thread to the browser and resume (the build leaves indirect ones out of
+// Asyncify).
 
 // With drawing off (non-zero is on, the default) the GL layer keeps its
 // state but draws nothing: a capture spares the renderer the frames it does

@@ -3,6 +3,7 @@
 // Everything runs on the page's one thread; the page's own script
 // (web_page.js) draws the box, the error line and the end of the show.
 #include "platform/platform.h"
+#include "platform/recordable.h"
 #include "platform/web/gl1_layer.h"
 #include "platform/web/web.h"
 #include "platform/web/web_audio.h"
@@ -52,9 +53,9 @@ std::string web_page_parameter(const char* name)
     return value;
 }
 
-void web_set_swap_hook(void (*hook)(int)) { swap_hook = hook; }
+void platform_set_swap_observer(void (*observer)(int)) { swap_hook = observer; }
 
-std::vector<uint8_t> web_read_frame()
+std::vector<uint8_t> platform_read_picture()
 {
     const int width = gl1.viewport[2], height = gl1.viewport[3];
     std::vector<uint8_t> rgba(size_t(width) * size_t(height) * 4), rgb(size_t(width) * size_t(height) * 3);
