@@ -6,10 +6,10 @@
 // are played: linear periods, and Amiga periods for modules with the linear
 // flag clear. Panning 0 is left and 255 right.
 //
-// This file drives the song: its start, its ticks and rows, and how a
-// channel's changes reach its mixer voice. The parts it drives are in
-// frequency.cpp, envelope.cpp, channel_row.cpp, row_effects.cpp and
-// tick_effects.cpp.
+// This file drives the song: its start, its ticks and rows. The parts it
+// drives are in channel_row.cpp, row_effects.cpp and tick_effects.cpp, which
+// share waves.cpp; below them frequency.cpp, envelope.cpp, tempo.cpp and
+// voice_update.cpp (how a channel's changes reach its mixer voice).
 #include "player/replay.h"
 
 #include <algorithm>
@@ -18,39 +18,6 @@
 
 #include "player/mixer.h"
 #include "player/replay_internal.h"
-
-namespace {
-
-constexpr double ENVELOPE_FULL = 64 << 16;     // an envelope at 64, in 16.16
-
-// A trigger: the channel's sample starts (at its offset) on the channel's
-// voice, or on the partner where that voice still sounds; returns the voice.
-MixVoice* trigger_voice(Channel& channel, const Sample& sample, Replay& replay)
-{
-    MixVoice* voice = channel.voice;
-    // A sounding voice hands its note to its partner, which fades it out
-    // while this channel's new note rises on the partner's old place.
-    if (voice->sample) {
-        MixVoice* partner = &replay.voices[voice->index < MAX_CHANNELS ? voice->index + MAX_CHANNELS
-                                                                       : voice->index - MAX_CHANNELS];
-        *partner = *voice;
-        partner->index = static_cast<int32_t>(partner - replay.voices);
-        voice->volume = voice->target_left = voice->target_right = 0;
-        channel.voice = voice = partner;
-    }
-    // A sample offset past the sample's end plays nothing.
-    const bool past_end = channel.sample_offset >= sample.length && channel.sample_offset != 0;
-    voice->sample = past_end ? &empty_sample : &sample;
-    voice->position = past_end ? 0 : channel.sample_offset;
-    voice->position_fraction = 0;
-    voice->direction = VOICE_FORWARD;
-    voice->gain_left = voice->gain_right = 0;
-    voice->ramp_frames_left = 0;
-    ++channel.triggers;
-    return voice;
-}
-
-}  // namespace
 
 void replay_start(Replay& replay, const Module* module, int rate, MixVoice* voices)
 {
@@ -66,21 +33,6 @@ void replay_start(Replay& replay, const Module* module, int rate, MixVoice* voic
     replay_set_bpm(replay, module->default_bpm);
     for (int i = 0; i < MAX_CHANNELS; ++i)
         replay.channels[i].voice = &voices[i];
-}
-
-void replay_set_bpm(Replay& replay, int bpm)
-{
-    replay.samples_per_tick = samples_per_tick_at(replay.rate, bpm);
-}
-
-int samples_per_tick_at(int rate, int bpm)
-{
-    if (bpm < 1)
-        bpm = 1;
-    // Single-precision constants, double-precision arithmetic, truncated: 882
-    // frames at 125 BPM and 44100 Hz.
-    double frames = 1000.0 / (bpm * static_cast<double>(0.4f)) * rate * static_cast<double>(0.001f);
-    return frames >= 1.0 ? static_cast<int32_t>(frames) : 1;
 }
 
 void replay_seek(Replay& replay, int order)
@@ -187,49 +139,5 @@ void replay_row(Replay& replay)
         if (replay.global_volume != global_volume)
             channels[c].update_flags |= UPDATE_VOLUME;
         update_voice(channels[c], *look_up(module, channels[c]).sample, replay);
-    }
-}
-
-void update_voice(Channel& channel, const Sample& sample, Replay& replay)
-{
-    if (replay.timing_only)
-        return;
-    const Module& module = *replay.module;
-    MixVoice* voice = channel.voice;
-    if (channel.period + channel.period_offset == 0)
-        channel.update_flags &= ~UPDATE_FREQUENCY;
-
-    if (channel.update_flags & UPDATE_TRIGGER)
-        voice = trigger_voice(channel, sample, replay);
-    if (channel.update_flags & UPDATE_VOLUME) {
-        const int32_t heard = channel.tremor_mute ? 0 : clamp(channel.volume + channel.volume_delta, 0, 64);
-        // Every factor at its full resolution, so that quiet levels and long
-        // tails are heard as they fall; out-of-range instrument data is held
-        // to full volume.
-        const double volume = heard / 64.0 * (channel.envelope_volume / ENVELOPE_FULL) *
-                              (channel.fadeout_volume / 65536.0) * (replay.global_volume / 64.0);
-        voice->volume = static_cast<float>(std::clamp(volume, 0.0, 1.0));
-    }
-    if (channel.update_flags & UPDATE_PANNING) {
-        int32_t panning = clamp(channel.panning, 0, 255);
-        if (channel.panning_envelope_on) {
-            // The envelope swings the panning as far as the nearer side allows.
-            const int64_t room = 128 - std::abs(panning - 128);
-            const int64_t swing = int64_t{channel.panning_envelope_volume} - ENVELOPE_CENTRE;
-            panning = clamp(panning + static_cast<int32_t>(swing * room / ENVELOPE_CENTRE), 0, 255);
-        }
-        voice->panning = panning;
-    }
-    if (channel.update_flags & (UPDATE_VOLUME | UPDATE_PANNING)) {
-        // Linear panning: 0 is all left, 128 the middle, 255 all but 1/256 right.
-        const float gain = channel.muted ? 0.0f : voice->volume * FULL_GAIN;
-        voice->target_left = gain * static_cast<float>(256 - voice->panning) / 256;
-        voice->target_right = gain * static_cast<float>(voice->panning) / 256;
-    }
-    if (channel.update_flags & UPDATE_FREQUENCY) {
-        auto frequency = static_cast<uint32_t>(voice_frequency(channel, module));
-        auto rate = static_cast<uint32_t>(replay.rate);
-        voice->step = frequency / rate;
-        voice->step_fraction = static_cast<uint32_t>((uint64_t{frequency % rate} << 32) / rate);
     }
 }

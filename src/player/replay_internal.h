@@ -172,7 +172,7 @@ void set_envelope_position(const EnvelopePoint* points, int count, int position,
 // The instrument's auto-vibrato, on every tick: a period delta for this tick.
 void auto_vibrato(Channel& channel, const Instrument& instrument);
 
-// ---- Vibrato, tremolo and retriggers, which rows start and ticks go on with (tick_effects.cpp).
+// ---- Vibrato, tremolo and retriggers, which rows start and ticks go on with (waves.cpp).
 
 // The vibrato's period delta at its current position.
 int32_t vibrato_delta(const Channel& channel);
