@@ -9,6 +9,7 @@
 #include "shell/arena.h"
 #include "shell/frame_budget.h"
 #include "shell/frame_clock.h"
+#include "shell/frame_report.h"
 #include "shell/show_window.h"
 #include "show/bitmap_text.h"
 #include "show/init_tasks.h"
@@ -130,6 +131,7 @@ void run_show(const TimelineEntry* timeline)
 {
     show_progress = {timeline, 0, 0, 0};
     FrameBudget budget = frame_budget_start();
+    frame_report_start();
     for (int frame = 0; !quit_requested && !show_has_ended(show_progress); ++frame) {
         pump_messages();
         follow_output_size(budget.max_width);
@@ -140,7 +142,12 @@ void run_show(const TimelineEntry* timeline)
         clock_mark_frame();
         show_progress.frame_ms = frame_ms_of(clock_frame_seconds());
         show_progress.show_ms += show_progress.frame_ms;
+        // The frame just shown: its entry, its size, and its interval
+        // (the first frame's runs from the clock's start).
+        frame_report_add(show_progress.entry_index, picture_width, picture_height,
+                         frame > 0 ? clock_frame_seconds() : 0.0);
     }
+    frame_report_finish();
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include <GL/gl.h>
 #include <GL/glext.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -22,13 +23,25 @@ struct FramebufferCalls {
     PFNGLFRAMEBUFFERRENDERBUFFERPROC framebuffer_renderbuffer;
     PFNGLCHECKFRAMEBUFFERSTATUSPROC check_framebuffer_status;
     PFNGLBLITFRAMEBUFFERPROC blit_framebuffer;
+    PFNGLRENDERBUFFERSTORAGEMULTISAMPLEPROC renderbuffer_storage_multisample; // may be null
 };
+
+// Samples per pixel of a picture larger than 640x480 where the GL offers
+// them; the 640x480 picture keeps one, so it stays exactly what it always was.
+constexpr int kWantedSamples = 4;
+constexpr int kSingleSampleWidth = 640;
 
 FramebufferCalls gl = {};
 GLuint picture = 0;                 // the framebuffer the scenes draw into; 0 = none
 GLuint picture_buffers[2] = {0, 0}; // its colour and depth renderbuffers
 int picture_width = 0;              // pixels
 int picture_height = 0;
+int picture_samples = 0;            // 0 (one sample a pixel) or 2..kWantedSamples
+int max_samples = 0;                // what the GL offers for renderbuffers; 0 = no multisampling
+// A multisampled picture is resolved into this one before it is scaled onto
+// the window (a blit that scales cannot read a multisampled source).
+GLuint resolved = 0;                // framebuffer; 0 while the picture has one sample
+GLuint resolved_colour = 0;         // its colour renderbuffer
 
 template <typename Call> void look_up(GlProcLookup lookup, Call& call, const char* name)
 {
@@ -62,6 +75,10 @@ int look_up_framebuffer_calls(GlProcLookup lookup)
     look_up(lookup, gl.framebuffer_renderbuffer, "glFramebufferRenderbuffer");
     look_up(lookup, gl.check_framebuffer_status, "glCheckFramebufferStatus");
     look_up(lookup, gl.blit_framebuffer, "glBlitFramebuffer");
+    look_up(lookup, gl.renderbuffer_storage_multisample, "glRenderbufferStorageMultisample");
+    max_samples = 0;
+    if (gl.renderbuffer_storage_multisample)
+        glGetIntegerv(GL_MAX_SAMPLES, &max_samples);
     return gl.gen_framebuffers && gl.delete_framebuffers && gl.bind_framebuffer &&
            gl.gen_renderbuffers && gl.delete_renderbuffers && gl.bind_renderbuffer &&
            gl.renderbuffer_storage && gl.framebuffer_renderbuffer &&
@@ -108,6 +125,62 @@ void clear_picture()
     glClearColor(clear_colour[0], clear_colour[1], clear_colour[2], clear_colour[3]);
 }
 
+void drop_resolved()
+{
+    if (resolved) {
+        gl.delete_framebuffers(1, &resolved);
+        gl.delete_renderbuffers(1, &resolved_colour);
+        resolved = resolved_colour = 0;
+    }
+}
+
+void store_picture_buffers(int samples, int width, int height)
+{
+    for (int i = 0; i < 2; ++i) {
+        const GLenum format = i == 0 ? GL_RGBA8 : GL_DEPTH_COMPONENT24;
+        gl.bind_renderbuffer(GL_RENDERBUFFER, picture_buffers[i]);
+        if (samples)
+            gl.renderbuffer_storage_multisample(GL_RENDERBUFFER, samples, format, width, height);
+        else
+            gl.renderbuffer_storage(GL_RENDERBUFFER, format, width, height);
+    }
+    gl.bind_renderbuffer(GL_RENDERBUFFER, 0);
+}
+
+// Gives the picture's buffers their storage for width × height, multisampled
+// above 640x480 when the GL can, with the resolve target beside them; falls
+// back to one sample when the multisampled framebuffer is not complete.
+// Leaves the picture bound. Returns its completeness.
+bool store_picture(int width, int height)
+{
+    picture_samples = width > kSingleSampleWidth ? std::min(kWantedSamples, max_samples) : 0;
+    if (picture_samples < 2)
+        picture_samples = 0;
+    store_picture_buffers(picture_samples, width, height);
+    gl.bind_framebuffer(GL_FRAMEBUFFER, picture);
+    if (picture_samples && gl.check_framebuffer_status(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE) {
+        if (!resolved) {
+            gl.gen_renderbuffers(1, &resolved_colour);
+            gl.gen_framebuffers(1, &resolved);
+        }
+        gl.bind_renderbuffer(GL_RENDERBUFFER, resolved_colour);
+        gl.renderbuffer_storage(GL_RENDERBUFFER, GL_RGBA8, width, height);
+        gl.bind_renderbuffer(GL_RENDERBUFFER, 0);
+        gl.bind_framebuffer(GL_FRAMEBUFFER, resolved);
+        gl.framebuffer_renderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, resolved_colour);
+        const bool resolvable = gl.check_framebuffer_status(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+        gl.bind_framebuffer(GL_FRAMEBUFFER, picture);
+        if (resolvable)
+            return true;
+    }
+    drop_resolved();
+    if (picture_samples) {
+        picture_samples = 0;
+        store_picture_buffers(0, width, height);
+    }
+    return gl.check_framebuffer_status(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+}
+
 } // namespace
 
 int picture_framebuffer_create(GlProcLookup lookup, int width, int height, int window_width,
@@ -121,16 +194,12 @@ int picture_framebuffer_create(GlProcLookup lookup, int width, int height, int w
         return 0;
     }
     gl.gen_renderbuffers(2, picture_buffers);
-    gl.bind_renderbuffer(GL_RENDERBUFFER, picture_buffers[0]);
-    gl.renderbuffer_storage(GL_RENDERBUFFER, GL_RGBA8, width, height);
-    gl.bind_renderbuffer(GL_RENDERBUFFER, picture_buffers[1]);
-    gl.renderbuffer_storage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, width, height);
-    gl.bind_renderbuffer(GL_RENDERBUFFER, 0);
+    store_picture_buffers(0, width, height);
     gl.gen_framebuffers(1, &picture);
     gl.bind_framebuffer(GL_FRAMEBUFFER, picture);
     gl.framebuffer_renderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, picture_buffers[0]);
     gl.framebuffer_renderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, picture_buffers[1]);
-    if (gl.check_framebuffer_status(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
+    if (!store_picture(width, height)) {
         picture_framebuffer_destroy();
         gl = {};
         draw_unscaled(window_width, window_height);
@@ -150,12 +219,7 @@ int picture_framebuffer_resize(int width, int height)
         return 1;
     picture_width = width;
     picture_height = height;
-    gl.bind_renderbuffer(GL_RENDERBUFFER, picture_buffers[0]);
-    gl.renderbuffer_storage(GL_RENDERBUFFER, GL_RGBA8, width, height);
-    gl.bind_renderbuffer(GL_RENDERBUFFER, picture_buffers[1]);
-    gl.renderbuffer_storage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, width, height);
-    gl.bind_renderbuffer(GL_RENDERBUFFER, 0);
-    gl.bind_framebuffer(GL_FRAMEBUFFER, picture);
+    store_picture(width, height);
     glViewport(0, 0, width, height);
     clear_picture();
     return 1;
@@ -176,8 +240,14 @@ void picture_framebuffer_present(int window_width, int window_height)
     glDisable(GL_SCISSOR_TEST);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
 
+    if (resolved) {
+        gl.bind_framebuffer(GL_READ_FRAMEBUFFER, picture);
+        gl.bind_framebuffer(GL_DRAW_FRAMEBUFFER, resolved);
+        gl.blit_framebuffer(0, 0, picture_width, picture_height, 0, 0, picture_width, picture_height,
+                            GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    }
     gl.bind_framebuffer(GL_DRAW_FRAMEBUFFER, 0);
-    gl.bind_framebuffer(GL_READ_FRAMEBUFFER, picture);
+    gl.bind_framebuffer(GL_READ_FRAMEBUFFER, resolved ? resolved : picture);
     if (p.width != window_width || p.height != window_height) {
         glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
         glClear(GL_COLOR_BUFFER_BIT);
@@ -200,6 +270,7 @@ void picture_framebuffer_rebind()
 
 void picture_framebuffer_destroy()
 {
+    drop_resolved();
     if (picture) {
         gl.bind_framebuffer(GL_FRAMEBUFFER, 0);
         gl.delete_framebuffers(1, &picture);

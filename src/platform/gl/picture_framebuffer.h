@@ -12,7 +12,8 @@ using GlProcLookup = void* (*)(const char* name);
 
 // Makes a width × height colour and depth framebuffer and binds it, so that
 // everything drawn from now on lands there, with the viewport set to the
-// picture. Returns 0 when the GL has no framebuffer objects: the show then
+// picture. A picture wider than 640 has up to 4 samples a pixel where the
+// GL offers multisampled renderbuffers, resolved at present; 640x480 has one. Returns 0 when the GL has no framebuffer objects: the show then
 // draws straight to the window, unscaled and centred in its present size.
 int picture_framebuffer_create(GlProcLookup lookup, int width, int height, int window_width,
                                int window_height);
