@@ -159,6 +159,8 @@ double platform_refresh_rate() { return web_virtual_time() ? 0.0 : page_refresh_
 
 int platform_pump_events() { return page_take_quit(); }
 
+int platform_swap_waits_for_display() { return 1; }
+
 // The browser shows what was drawn once the program hands it the thread:
 // at the next animation frame, or at once in virtual time.
 void platform_swap_buffers()
