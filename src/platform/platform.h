@@ -51,14 +51,14 @@ int platform_create_window(int width, int height, int fullscreen, const char* ti
 
 // The size in pixels of what shows the picture now: the window's drawable
 // (the whole display when full screen); 0 × 0 while minimised. Headless: the
-// pbuffer's size.
+// pbuffer's size. A web page: the canvas's displayed size in device pixels.
 void platform_output_size(int* width, int* height);
 
 // Makes the picture the scenes draw into width × height pixels from now on,
 // with the viewport set to it; the backend still shows it as large as fits.
 // Call it between frames. Returns 1, or 0 when the backend cannot change it
-// (a GL without framebuffer objects, the headless pbuffer, the web page): the
-// picture then stays as it was.
+// (a GL without framebuffer objects, the headless pbuffer): the picture then
+// stays as it was. The web page's picture is its canvas's backing store.
 int platform_set_picture_size(int width, int height);
 
 // Why the last failed window or display call failed, in a few words of the
@@ -86,6 +86,12 @@ int platform_pump_events();
 
 // Presents the back buffer.
 void platform_swap_buffers();
+
+// 1 when the swap itself waits for the display's next frame (a web page
+// hands the thread to the browser until its next animation frame), so that
+// a frame's time to the end of the swap is at least a display period; 0 where
+// the program paces itself after the swap.
+int platform_swap_waits_for_display();
 
 // Shows (1) or hides (0) the mouse cursor over the window.
 void platform_show_cursor(int show);

@@ -5,7 +5,8 @@
 // records what the headless capture tool records and sends it to the test's
 // server: show.log, a line per show frame ("frame show_ms order row entry",
 // the capture's own format), with at=MS,MS,... the picture of the first show
-// frame at or past each MS (frame_MS.rgb, 640×480 RGB, top row first), and
+// frame at or past each MS (frame_MS.rgb, RGB at the picture's size, top row
+// first: 640×480 on a canvas shown at 640×480 CSS pixels of one device pixel), and
 // with timings=1 timings.log, a line per show frame ("frame micros": its
 // drawing in wall-clock time, the GL pipeline finished). Without timings only
 // the pictured frames are drawn: the others run their scenes, GL state and

@@ -5,9 +5,10 @@
 // larger picture samples a second atlas, the glyphs at four times their size
 // with their diagonal steps smoothed (two passes of Scale2x), with linear
 // filtering: the same glyphs at the same place, their outlines drawn at the
-// picture's own pixels. The glyphs are also compiled into glBitmap
-// display lists, one per character code, which the web's GL layer draws
-// itself (it has no alpha test). Main thread, GL context current.
+// picture's own pixels. The same path on every backend, the web's included.
+// The glyphs are also compiled into glBitmap display lists, one per
+// character code, for callers that use the lists. Main thread, GL context
+// current.
 #include "show/bitmap_text.h"
 
 #include "data/font_table.h"
@@ -26,7 +27,6 @@ namespace {
 
 int list_base_counter = 744; // the first base handed out is 1000
 
-#ifndef __EMSCRIPTEN__
 constexpr int kAtlasWidth = 512; // texels; the height is what the glyphs need, a power of two
 constexpr int kSmoothScale = 4;  // the smooth atlas's texels per glyph pixel, a side
 
@@ -185,7 +185,6 @@ void draw_glyph_quads(int x, int y, const char* text)
     glEnd();
     glPopAttrib();
 }
-#endif
 
 } // namespace
 
@@ -218,9 +217,7 @@ int build_bitmap_font(int, int, const char* face)
         glEndList();
     }
     glPopClientAttrib();
-#ifndef __EMSCRIPTEN__
     build_text_atlas();
-#endif
     return 1;
 }
 
@@ -235,27 +232,7 @@ void draw_text(int x, int y, const char* text)
     glPushMatrix();
     glLoadIdentity();
 
-#ifndef __EMSCRIPTEN__
     draw_glyph_quads(x, y, text);
-#else
-    const GLsizei length = GLsizei(std::strlen(text));
-    GLint saved_list_base = 0;
-    glGetIntegerv(GL_LIST_BASE, &saved_list_base);
-    glListBase(GLuint(font_list_base));
-    // The half pixel keeps the raster position off the pixel boundary, so
-    // rounding cannot shift the text by one.
-    glRasterPos2f(float(x) + 0.5f, float(y) + 0.5f);
-    // The driver draws bitmaps with the fragment state of the last drawing
-    // call; a point outside the view draws nothing and brings that state up
-    // to the text's own.
-    glBegin(GL_POINTS);
-    glVertex2f(-1000.0f, -1000.0f);
-    glEnd();
-    glPushAttrib(GL_ALL_ATTRIB_BITS);
-    glCallLists(length, GL_UNSIGNED_BYTE, text);
-    glPopAttrib();
-    glListBase(GLuint(saved_list_base));
-#endif
 
     glMatrixMode(GL_PROJECTION);
     glPopMatrix();

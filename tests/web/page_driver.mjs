@@ -122,11 +122,13 @@ export async function openPage(browser, url, consoleFile, viewport = {}) {
 
 // Answers No in virtual time with report=1 and the extra query, waits (at
 // most timeoutMs) for the show's end and for every report to arrive in dir.
-// Returns the exit status.
-export async function captureVirtualShow(browser, site, dir, query, timeoutMs = 240000) {
+// Returns the exit status. The viewport is 640x480 at one device pixel a
+// CSS pixel unless given.
+export async function captureVirtualShow(browser, site, dir, query, timeoutMs = 240000,
+                                         viewport = {width: 640, height: 480}) {
   site.reports.dir = dir;
   const page = await openPage(browser, `${site.origin}/?virtual_time=1&report=1&${query}`,
-                              path.join(dir, 'console.txt'));
+                              path.join(dir, 'console.txt'), viewport);
   await page.click('#no');
   await page.waitForFunction(() => invitationPage.status !== null, {timeout: timeoutMs, polling: 500});
   await page.evaluate(() => Promise.all(invitationPage.reports));

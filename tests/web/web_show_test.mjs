@@ -17,7 +17,13 @@
 //   4. Answering Yes (Return): full screen granted or refused, the show runs,
 //      an offset written as 1e3 refused;
 //      on a touch screen, a tap shows the controls and Stop ends it.
-//   5. In a browser without WebGL 2, or without sound worklets, the page
+//   5. On a display of two device pixels a CSS pixel: the canvas's backing
+//      store is its displayed size times two, 4:3 (a 640x480 and a 360x640
+//      phone viewport), and the picture is drawn at that size, not scaled
+//      up: around a headline and the closing screen's text the 1280x960
+//      picture holds more edge energy than the 640x480 reference scaled up
+//      (picture_check detail).
+//   6. In a browser without WebGL 2, or without sound worklets, the page
 //      says so in one sentence before asking anything.
 //
 //   node web_show_test.mjs SITE_DIR NATIVE_BIN_DIR DESKTOP_SHOW_LOG WORK_DIR
@@ -30,7 +36,8 @@ import {spawnSync} from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
 import {fileURLToPath} from 'node:url';
-import {canvasShows, checkVirtualShow, keptSound, launchChromium, openPage, serveSite} from './page_driver.mjs';
+import {canvasShows, captureVirtualShow, checkVirtualShow, keptSound, launchChromium, openPage, serveSite,
+        writePng} from './page_driver.mjs';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
 const root = path.resolve(here, '../..');
@@ -213,9 +220,63 @@ try {
   check('the real-time run answering Yes went through', false, error.message.split('\n')[0]);
 }
 
+// 5. Two device pixels a CSS pixel, in virtual time: the pictures of a
+// headline and of the closing screen's first lines, against the 640x480 ones
+// of the run in 2.
+try {
+  const dir = path.join(work, 'dpr2');
+  fs.mkdirSync(dir);
+  const moments = [11300, 88840];
+  const status = await captureVirtualShow(browser, site, dir, `at=${moments.join(',')}`, 240000,
+                                          {width: 640, height: 480, deviceScaleFactor: 2});
+  const details = [];
+  let sharp = status === 0;
+  // Crops in 640x480 pixels (left top width height), as the capture's sizes test.
+  for (const [at, crop] of [[11300, [0, 120, 640, 240]], [88840, [100, 40, 440, 160]]]) {
+    const raw = path.join(dir, `frame_${at}.rgb`);
+    const large = path.join(dir, `frame_${at}.png`);
+    const drawn = fs.existsSync(raw) && fs.statSync(raw).size === 1280 * 960 * 3;
+    if (drawn)
+      writePng(large, fs.readFileSync(raw), 1280, 960);
+    const run = drawn ? spawnSync(path.join(nativeBin, 'picture_check'),
+                                  ['detail', path.join(work, 'virtual', `frame_${at}.png`), large, ...crop.map(String), '1.5'],
+                                  {encoding: 'utf8'}) : {status: 1, stdout: 'no 1280x960 picture'};
+    sharp = sharp && run.status === 0;
+    details.push(`${at} ms: ${(run.stdout + (run.stderr || '')).trim().split('\n').pop()}`);
+  }
+  check('at two device pixels a CSS pixel the picture is drawn at 1280x960, not scaled up', sharp, details.join('; '));
+  // The backing store follows the displayed size, a phone's too; in virtual
+  // time, where no frame runs over and the frame budget leaves the size be.
+  const page = await openNamedPage('dpr2', '?virtual_time=1', {width: 360, height: 640, deviceScaleFactor: 2});
+  await page.click('#no');
+  const sizes = [];
+  let follows = true;
+  for (const [width, height] of [[360, 640], [640, 480], [1000, 900]]) {
+    await page.setViewport({width, height, deviceScaleFactor: 2});
+    const want = await page.evaluate(() => {
+      const r = document.getElementById('canvas').getBoundingClientRect();
+      const steps = Math.max(160, Math.min(720, Math.floor(Math.round(r.width * 2) / 4),
+                                           Math.floor(Math.round(r.height * 2) / 3)));
+      return [4 * steps, 3 * steps];
+    });
+    const got = await page.waitForFunction((w, h) => {
+      const c = document.getElementById('canvas');
+      return c.width === w && c.height === h && [c.width, c.height];
+    }, {timeout: 20000, polling: 100}, want[0], want[1]).then((handle) => handle.jsonValue(), () => null);
+    const seen = await page.evaluate(() => { const c = document.getElementById('canvas'); return [c.width, c.height]; });
+    sizes.push(`${width}x${height}: ${seen.join('x')}${got ? '' : ` (wanted ${want.join('x')})`}`);
+    follows = follows && got !== null;
+  }
+  check('the canvas\'s backing store is its displayed size times two, 4:3, following the viewport', follows,
+        sizes.join('; '));
+  await page.close();
+} catch (error) {
+  check('the run at two device pixels a CSS pixel went through', false, error.message.split('\n')[0]);
+}
+
 await browser.close();
 
-// 5. A browser without WebGL 2, and one without sound worklets: before any
+// 6. A browser without WebGL 2, and one without sound worklets: before any
 // question, one sentence in the page's box, logged once, nothing to answer.
 async function checkUnsupported(name, launchArgs, hide, lacks) {
   try {

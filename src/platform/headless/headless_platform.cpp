@@ -159,6 +159,8 @@ int platform_pump_events()
     return quit;
 }
 
+int platform_swap_waits_for_display() { return 0; }
+
 void platform_swap_buffers()
 {
     ++swap_count;

@@ -218,6 +218,8 @@ int platform_pump_events()
     return quit;
 }
 
+int platform_swap_waits_for_display() { return 0; }
+
 void platform_swap_buffers()
 {
     if (!window)

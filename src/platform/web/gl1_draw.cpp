@@ -10,6 +10,7 @@
 #include "platform/web/webgl2.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdio>
 #include <string>
@@ -32,10 +33,11 @@ struct DisplayList {
     float color[4], normal[3], texcoord[2];
 };
 
-// A program for one combination of lighting, texturing and shading.
+// A program for one combination of lighting, texturing, shading and alpha test.
 struct Program {
     GLuint id = 0;
-    GLint modelview_projection, normal_matrix, light_direction, light_ambient, light_diffuse, texture;
+    GLint modelview_projection, normal_matrix, light_direction, light_ambient, light_diffuse, texture,
+        alpha_reference;
 };
 
 // What WebGL has been told, so that a draw sends only what changed.
@@ -53,7 +55,7 @@ Gl1Attributes attributes_before_list;   // compiling changes no current attribut
 std::vector<Gl1Vertex> list_vertices;   // every list's vertices, in list_buffer
 bool list_buffer_stale = false;         // list_vertices grew since the last upload
 GLuint stream_buffer = 0, stream_array = 0, list_buffer = 0, list_array = 0;
-Program programs[8];                    // by program_key
+Program programs[16];                   // by program_key
 FixedState sent;
 
 // The light is the scene's ambient light (0.2, GL's default) plus GL_LIGHT1.
@@ -87,21 +89,27 @@ void main() {
     return s;
 }
 
-std::string fragment_source(bool textured, bool flat)
+std::string fragment_source(bool textured, bool flat, bool alpha_test)
 {
     std::string s = "#version 300 es\nprecision highp float;\n";
     s += std::string("#define FLAT ") + (flat ? "flat" : "") + "\n";
     s += R"(uniform sampler2D u_texture;
+uniform float u_alpha_reference;
 FLAT in vec4 v_color;
 in vec2 v_texcoord;
 out vec4 o_color;
 void main() {
 )";
-    s += textured ? "    o_color = v_color * texture(u_texture, v_texcoord);\n}\n" : "    o_color = v_color;\n}\n";
-    return s;
+    s += textured ? "    o_color = v_color * texture(u_texture, v_texcoord);\n" : "    o_color = v_color;\n";
+    if (alpha_test)
+        s += "    if (o_color.a < u_alpha_reference)\n        discard;\n";
+    return s + "}\n";
 }
 
-int program_key(bool lit, bool textured, bool flat) { return (lit ? 4 : 0) | (textured ? 2 : 0) | (flat ? 1 : 0); }
+int program_key(bool lit, bool textured, bool flat, bool alpha_test)
+{
+    return (alpha_test ? 8 : 0) | (lit ? 4 : 0) | (textured ? 2 : 0) | (flat ? 1 : 0);
+}
 
 GLuint compile_shader(GLenum kind, const std::string& source)
 {
@@ -112,14 +120,14 @@ GLuint compile_shader(GLenum kind, const std::string& source)
     return shader;
 }
 
-Program& program_for(bool lit, bool textured, bool flat)
+Program& program_for(bool lit, bool textured, bool flat, bool alpha_test)
 {
-    Program& p = programs[program_key(lit, textured, flat)];
+    Program& p = programs[program_key(lit, textured, flat, alpha_test)];
     if (p.id)
         return p;
     p.id = emscripten_glCreateProgram();
     emscripten_glAttachShader(p.id, compile_shader(GL_VERTEX_SHADER, vertex_source(lit, flat)));
-    emscripten_glAttachShader(p.id, compile_shader(GL_FRAGMENT_SHADER, fragment_source(textured, flat)));
+    emscripten_glAttachShader(p.id, compile_shader(GL_FRAGMENT_SHADER, fragment_source(textured, flat, alpha_test)));
     emscripten_glBindAttribLocation(p.id, kPosition, "a_position");
     emscripten_glBindAttribLocation(p.id, kColor, "a_color");
     emscripten_glBindAttribLocation(p.id, kNormal, "a_normal");
@@ -138,6 +146,7 @@ Program& program_for(bool lit, bool textured, bool flat)
     p.light_ambient = emscripten_glGetUniformLocation(p.id, "u_light_ambient");
     p.light_diffuse = emscripten_glGetUniformLocation(p.id, "u_light_diffuse");
     p.texture = emscripten_glGetUniformLocation(p.id, "u_texture");
+    p.alpha_reference = emscripten_glGetUniformLocation(p.id, "u_alpha_reference");
     return p;
 }
 
@@ -189,7 +198,7 @@ void draw_vertices(GLuint array, GLenum mode, int first, int count)
     const Gl1Attributes& a = gl1.attributes;
     const bool lit = a.lighting;
     const bool textured = a.texture_2d && a.texture != 0;
-    Program& p = program_for(lit, textured, a.flat_shading);
+    Program& p = program_for(lit, textured, a.flat_shading, a.alpha_test);
     apply_fixed_state();
     emscripten_glUseProgram(p.id);
     // One matrix, multiplied here in single precision, as GL drivers do.
@@ -210,6 +219,8 @@ void draw_vertices(GLuint array, GLenum mode, int first, int count)
     }
     if (textured)
         emscripten_glUniform1i(p.texture, 0);
+    if (a.alpha_test)
+        emscripten_glUniform1f(p.alpha_reference, a.alpha_reference);
     emscripten_glBindVertexArray(array);
     emscripten_glDrawArrays(mode, first, count);
     emscripten_glBindVertexArray(0);
@@ -225,6 +236,39 @@ GLenum append_primitives(GLenum mode, const std::vector<Gl1Vertex>& in, std::vec
     for (size_t q = 0; q + 3 < in.size(); q += 4)
         for (size_t k : {q, q + 1, q + 3, q + 1, q + 2, q + 3})
             out.push_back(in[k]);
+    return GL_TRIANGLES;
+}
+
+// GL_LINES wider than a pixel as quads, line_width window pixels across,
+// each segment drawn with its ends' colours. The corners go out already
+// projected (normalised device coordinates), to be drawn with identity
+// matrices. The show's wide lines are flat 2D ones (w = 1).
+GLenum append_wide_lines(const std::vector<Gl1Vertex>& in, std::vector<Gl1Vertex>& out)
+{
+    const Matrix mvp = multiply(gl1.projection.back(), gl1.modelview.back());
+    const float half_x = gl1.line_width / float(gl1.viewport[2]), half_y = gl1.line_width / float(gl1.viewport[3]);
+    for (size_t k = 0; k + 1 < in.size(); k += 2) {
+        Gl1Vertex ends[2] = {in[k], in[k + 1]};
+        for (Gl1Vertex& v : ends) {
+            const std::array<float, 4> clip = transform(mvp, v.position[0], v.position[1], v.position[2], 1);
+            for (int c = 0; c < 3; ++c)
+                v.position[c] = clip[size_t(c)] / clip[3];
+        }
+        // The segment's direction in window pixels, and a half width across it.
+        const float dx = (ends[1].position[0] - ends[0].position[0]) * float(gl1.viewport[2]);
+        const float dy = (ends[1].position[1] - ends[0].position[1]) * float(gl1.viewport[3]);
+        const float length = std::sqrt(dx * dx + dy * dy);
+        if (length == 0)
+            continue;
+        const float across_x = -dy / length * half_x, across_y = dx / length * half_y;
+        Gl1Vertex corners[4] = {ends[0], ends[0], ends[1], ends[1]};
+        corners[0].position[0] -= across_x, corners[0].position[1] -= across_y;
+        corners[1].position[0] += across_x, corners[1].position[1] += across_y;
+        corners[2].position[0] += across_x, corners[2].position[1] += across_y;
+        corners[3].position[0] -= across_x, corners[3].position[1] -= across_y;
+        for (int c : {0, 1, 3, 1, 2, 3})
+            out.push_back(corners[c]);
+    }
     return GL_TRIANGLES;
 }
 
@@ -350,11 +394,21 @@ void glEnd()
         return;
     static std::vector<Gl1Vertex> primitives;
     primitives.clear();
-    const GLenum mode = append_primitives(gathered_mode, gathered, primitives);
+    const bool wide_lines = gathered_mode == GL_LINES && gl1.line_width > 1;
+    const GLenum mode =
+        wide_lines ? append_wide_lines(gathered, primitives) : append_primitives(gathered_mode, gathered, primitives);
     emscripten_glBindBuffer(GL_ARRAY_BUFFER, stream_buffer);
     emscripten_glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(primitives.size() * sizeof(Gl1Vertex)), primitives.data(),
                             GL_STREAM_DRAW);
+    if (!wide_lines) {
+        draw_vertices(stream_array, mode, 0, int(primitives.size()));
+        return;
+    }
+    const Matrix projection = gl1.projection.back(), modelview = gl1.modelview.back();
+    gl1.projection.back() = gl1.modelview.back() = identity_matrix();
     draw_vertices(stream_array, mode, 0, int(primitives.size()));
+    gl1.projection.back() = projection;
+    gl1.modelview.back() = modelview;
 }
 
 GLuint glGenLists(GLsizei range)

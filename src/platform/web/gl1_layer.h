@@ -4,12 +4,15 @@
 // light, enables, the attribute stacks), gathers the vertices of each
 // glBegin/glEnd into a buffer, records display lists as ranges of one
 // vertex buffer, draws through one shader program per state combination the
-// show meets (lit or not, textured or not, flat or smooth), and draws glBitmap
-// text as textured quads from one atlas of every bitmap in the lists.
+// show meets (lit or not, textured or not, flat or smooth, alpha-tested or
+// not), draws lines wider than a pixel as quads (WebGL's lines are one pixel
+// wide), and draws glBitmap text as textured quads from one atlas of every
+// bitmap in the lists.
 //
 // What the show never does is not here: lighting always comes with colour
 // material (ambient and diffuse from the current colour), GL_LIGHT1 is the
-// one light, and glPushAttrib always saves everything.
+// one light, the alpha test is always GL_GEQUAL, and glPushAttrib always
+// saves everything.
 //
 // Main thread, with the page's WebGL 2 context current. gl1_state.cpp holds
 // the state calls, gl1_draw.cpp the vertices, lists and programs,
@@ -37,6 +40,8 @@ struct Gl1Attributes {
     bool depth_test = false, cull_face = false, blend = false, texture_2d = false;
     bool lighting = false, light1 = false, color_material = false;
     bool flat_shading = false;
+    bool alpha_test = false;                 // GL_ALPHA_TEST, always GL_GEQUAL
+    float alpha_reference = 0;
     GLenum blend_source = GL_ONE, blend_destination = GL_ZERO;
     GLenum depth_function = GL_LESS;
     GLenum cull_face_mode = GL_BACK;
@@ -67,6 +72,7 @@ struct Gl1Layer {
     int unpack_alignment = 4;                         // bytes, for glBitmap rows
     std::vector<int> client_stack;                    // glPushClientAttrib: unpack alignments
     int viewport[4] = {0, 0, 0, 0};                   // x, y, width, height in pixels
+    float line_width = 1;                             // pixels; the show sets it once per picture size
     // Which current attributes the calls since glNewList have set: a list
     // leaves those set when it is called.
     bool set_color = false, set_normal = false, set_texcoord = false;

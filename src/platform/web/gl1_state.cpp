@@ -44,6 +44,7 @@ bool* enable_flag(GLenum cap)
     case GL_LIGHTING: return &a.lighting;
     case GL_LIGHT1: return &a.light1;
     case GL_COLOR_MATERIAL: return &a.color_material;
+    case GL_ALPHA_TEST: return &a.alpha_test;
     default: return nullptr;
     }
 }
@@ -102,9 +103,13 @@ void glDepthFunc(GLenum function) { gl1.attributes.depth_function = function; }
 void glCullFace(GLenum mode) { gl1.attributes.cull_face_mode = mode; }
 void glShadeModel(GLenum mode) { gl1.attributes.flat_shading = mode == GL_FLAT; }
 
-// The page draws its picture at 640×480, where the show's points are one
-// pixel, the only size WebGL points take here.
+// The show draws no points of its own; they stay one pixel.
 void glPointSize(GLfloat) {}
+
+void glLineWidth(GLfloat width) { gl1.line_width = width; }
+
+// The show only keeps fragments at or above a reference.
+void glAlphaFunc(GLenum, GLclampf reference) { gl1.attributes.alpha_reference = reference; }
 
 // Colour material is always ambient and diffuse from the current colour.
 void glColorMaterial(GLenum, GLenum) {}
@@ -326,7 +331,34 @@ void glBindTexture(GLenum, GLuint texture)
     emscripten_glBindTexture(GL_TEXTURE_2D, texture);
 }
 
-void glTexParameteri(GLenum target, GLenum name, GLint value) { emscripten_glTexParameteri(target, name, value); }
+// GL 1.x's clamp (to the border, which the show's textures never reach)
+// becomes clamp to the edge.
+void glTexParameteri(GLenum target, GLenum name, GLint value)
+{
+    emscripten_glTexParameteri(target, name, value == GL_CLAMP ? GL_CLAMP_TO_EDGE : value);
+}
+
+// An alpha texture becomes white RGBA with that alpha: GL modulates the
+// colour by it and the alpha by the alpha, which is what the programs do with
+// RGBA. Other formats go to WebGL as they are, rows packed to the byte.
+void glTexImage2D(GLenum target, GLint level, GLint internal_format, GLsizei width, GLsizei height, GLint border,
+                  GLenum format, GLenum type, const void* data)
+{
+    if (format != GL_ALPHA || type != GL_UNSIGNED_BYTE || !data) {
+        emscripten_glTexImage2D(target, level, internal_format, width, height, border, format, type, data);
+        return;
+    }
+    const int align = gl1.unpack_alignment > 0 ? gl1.unpack_alignment : 1;
+    const size_t row_bytes = (size_t(width) + size_t(align) - 1) / size_t(align) * size_t(align);
+    const auto* alpha = static_cast<const uint8_t*>(data);
+    std::vector<uint8_t> rgba(size_t(width) * size_t(height) * 4, 255);
+    for (size_t y = 0; y < size_t(height); ++y)
+        for (size_t x = 0; x < size_t(width); ++x)
+            rgba[(y * size_t(width) + x) * 4 + 3] = alpha[y * row_bytes + x];
+    emscripten_glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    emscripten_glTexImage2D(target, level, GL_RGBA8, width, height, border, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    emscripten_glPixelStorei(GL_UNPACK_ALIGNMENT, gl1.unpack_alignment);
+}
 
 // Textures always modulate the colour, the show's one texture environment.
 void glTexEnvi(GLenum, GLenum, GLint) {}

@@ -139,6 +139,19 @@ const invitationPage = {
     canvas.hidden = false;
   },
 
+  // The canvas's displayed size in device pixels (0 x 0 while hidden).
+  outputSize() {
+    const box = this.element('canvas').getBoundingClientRect();
+    const ratio = window.devicePixelRatio || 1;
+    return [Math.round(box.width * ratio), Math.round(box.height * ratio)];
+  },
+
+  setCanvasSize(width, height) {
+    const canvas = this.element('canvas');
+    canvas.width = width;
+    canvas.height = height;
+  },
+
   showCursor(show) {
     this.element('canvas').style.cursor = show ? '' : 'none';
   },

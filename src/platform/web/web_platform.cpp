@@ -33,6 +33,12 @@ EM_ASYNC_JS(void, page_next_frame, (int virtual_time), { await invitationPage.ne
 
 EM_JS(void, page_show_canvas, (const char* title, int width, int height),
       { invitationPage.showCanvas(UTF8ToString(title), width, height); });
+EM_JS(void, page_output_size, (int* width, int* height), {
+    const size = invitationPage.outputSize();
+    HEAP32[width >> 2] = size[0];
+    HEAP32[height >> 2] = size[1];
+});
+EM_JS(void, page_set_canvas_size, (int width, int height), { invitationPage.setCanvasSize(width, height); });
 EM_JS(void, page_show_cursor, (int show), { invitationPage.showCursor(show); });
 EM_JS(double, page_refresh_rate, (), { return invitationPage.refreshRate(); });
 EM_JS(int, page_take_quit, (), { return invitationPage.takeQuit(); });
@@ -109,14 +115,24 @@ int platform_create_window(int width, int height, int, const char* title)
     return 1;
 }
 
-// The canvas keeps the picture's size it was made with; the page scales it.
-void platform_output_size(int* width, int* height)
-{
-    *width = canvas_width;
-    *height = canvas_height;
-}
+// The canvas's displayed size in device pixels: its CSS size times the
+// page's devicePixelRatio.
+void platform_output_size(int* width, int* height) { page_output_size(width, height); }
 
-int platform_set_picture_size(int width, int height) { return width == canvas_width && height == canvas_height; }
+// The canvas's backing store is the picture: the browser shows it at the
+// canvas's displayed size.
+int platform_set_picture_size(int width, int height)
+{
+    if (!gl_context)
+        return 0;
+    if (width != canvas_width || height != canvas_height) {
+        page_set_canvas_size(width, height);
+        canvas_width = width;
+        canvas_height = height;
+    }
+    glViewport(0, 0, width, height);
+    return 1;
+}
 
 const char* platform_error() { return last_error; }
 
@@ -143,6 +159,8 @@ int platform_has_gl_context() { return gl_context && emscripten_webgl_get_curren
 double platform_refresh_rate() { return web_virtual_time() ? 0.0 : page_refresh_rate(); }
 
 int platform_pump_events() { return page_take_quit(); }
+
+int platform_swap_waits_for_display() { return 1; }
 
 // The browser shows what was drawn once the program hands it the thread:
 // at the next animation frame, or at once in virtual time.

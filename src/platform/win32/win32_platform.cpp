@@ -330,6 +330,8 @@ int platform_pump_events()
     return quit ? 1 : 0;
 }
 
+int platform_swap_waits_for_display() { return 0; }
+
 void platform_swap_buffers()
 {
     if (!show_dc)

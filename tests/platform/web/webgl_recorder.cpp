@@ -193,6 +193,8 @@ void emscripten_glUniform1i(GLint location, GLint v0)
     set_uniform(location, &value, 1);
 }
 
+void emscripten_glUniform1f(GLint location, GLfloat v0) { set_uniform(location, &v0, 1); }
+
 void emscripten_glUniform4f(GLint location, GLfloat v0, GLfloat v1, GLfloat v2, GLfloat v3)
 {
     const float values[4] = {v0, v1, v2, v3};
