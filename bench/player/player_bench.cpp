@@ -237,22 +237,33 @@ void song_duration(benchmark::State& state, const std::vector<uint8_t>& song)
     qxm_song_free(loaded);
 }
 
-void render_pass(benchmark::State& state, const std::vector<uint8_t>& song)
+// A new player rendering frames frames, or with frames -1 one pass of the
+// song, for each run; the song is loaded once, outside the runs.
+void render_new_player(benchmark::State& state, const std::vector<uint8_t>& song, int frames)
 {
     QxmSong* loaded = qxm_song_load_memory(song.data(), song.size(), nullptr);
     std::vector<int16_t> pcm(2 * BLOCK);
     for (auto _ : state) {
         QxmPlayer* player = qxm_player_create(loaded, RATE);
-        qxm_player_end_after_loops(player, 1);
-        while (qxm_player_render_int16(player, pcm.data(), BLOCK) == BLOCK)
+        if (frames < 0)
+            qxm_player_end_after_loops(player, 1);
+        for (int done = 0; frames < 0 || done < frames; done += BLOCK) {
+            const int want = frames < 0 ? BLOCK : std::min(BLOCK, frames - done);
+            if (qxm_player_render_int16(player, pcm.data(), want) < want)
+                break;
             benchmark::DoNotOptimize(pcm.data());
+        }
         qxm_player_free(player);
     }
     qxm_song_free(loaded);
 }
 
-// A new player sought to 60 s, and a new player rendering those 60 s: the
-// song is loaded once, outside the runs, for both.
+void render_pass(benchmark::State& state, const std::vector<uint8_t>& song)
+{
+    render_new_player(state, song, -1);
+}
+
+// A new player sought to 60 s, against a new player rendering those 60 s.
 void seek_minute(benchmark::State& state, const std::vector<uint8_t>& song)
 {
     QxmSong* loaded = qxm_song_load_memory(song.data(), song.size(), nullptr);
@@ -267,17 +278,7 @@ void seek_minute(benchmark::State& state, const std::vector<uint8_t>& song)
 
 void render_minute(benchmark::State& state, const std::vector<uint8_t>& song)
 {
-    QxmSong* loaded = qxm_song_load_memory(song.data(), song.size(), nullptr);
-    std::vector<int16_t> pcm(2 * BLOCK);
-    for (auto _ : state) {
-        QxmPlayer* player = qxm_player_create(loaded, RATE);
-        for (int done = 0; done < SONG_FRAMES; done += BLOCK) {
-            qxm_player_render_int16(player, pcm.data(), std::min(BLOCK, SONG_FRAMES - done));
-            benchmark::DoNotOptimize(pcm.data());
-        }
-        qxm_player_free(player);
-    }
-    qxm_song_free(loaded);
+    render_new_player(state, song, SONG_FRAMES);
 }
 
 // Keeps each run's CPU seconds per iteration (steadier than wall time on a
