@@ -49,66 +49,45 @@ struct Glyph {
 
 bool fits_byte(int v, int lo, int hi) { return v >= lo && v <= hi; }
 
-} // namespace
-
-int main(int argc, char** argv)
+// Renders glyph code of face into g, rows bottom first; false, said on
+// stderr, when it cannot be rendered or does not fit the table's bytes.
+bool render_glyph(FT_Face face, int code, Glyph& g)
 {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: font_table FONT.ttf OUT.cpp\n");
-        return 2;
+    const unsigned cp = code_point(code);
+    const FT_UInt index = cp ? FT_Get_Char_Index(face, cp) : 0;
+    if (!index)
+        return true;  // no such glyph: an empty entry
+    if (FT_Load_Glyph(face, index, FT_LOAD_TARGET_MONO) || FT_Render_Glyph(face->glyph, FT_RENDER_MODE_MONO)) {
+        std::fprintf(stderr, "font_table: cannot render code %d\n", code);
+        return false;
     }
-    FT_Library library;
-    FT_Face face;
-    if (FT_Init_FreeType(&library) || FT_New_Face(library, argv[1], 0, &face)) {
-        std::fprintf(stderr, "font_table: cannot open font %s\n", argv[1]);
-        return 1;
+    const FT_GlyphSlot slot = face->glyph;
+    const FT_Bitmap& bm = slot->bitmap;
+    g.width = int(bm.width);
+    g.height = int(bm.rows);
+    g.x_origin = -slot->bitmap_left;
+    g.y_origin = g.height - slot->bitmap_top;
+    g.advance = int((slot->advance.x + 32) >> 6);
+    if (!fits_byte(g.width, 0, 255) || !fits_byte(g.height, 0, 255) || !fits_byte(g.x_origin, -128, 127) ||
+        !fits_byte(g.y_origin, -128, 127) || !fits_byte(g.advance, 0, 255)) {
+        std::fprintf(stderr, "font_table: glyph of code %d is out of range\n", code);
+        return false;
     }
-    // A cell height counts the ascent and descent the face declares for
-    // Windows, so the em is scaled to make those two add up to 40 pixels.
-    const auto* os2 = static_cast<TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
-    const int cell_units = os2 ? os2->usWinAscent + os2->usWinDescent
-                               : face->ascender - face->descender;
-    const FT_F26Dot6 em_26_6 = FT_F26Dot6(kCellHeight) * 64 * face->units_per_EM / cell_units;
-    if (FT_Set_Char_Size(face, 0, em_26_6, 72, 72)) {
-        std::fprintf(stderr, "font_table: cannot scale %s\n", argv[1]);
-        return 1;
-    }
+    const int row_bytes = (g.width + 7) / 8;
+    for (int y = g.height - 1; y >= 0; --y)
+        for (int i = 0; i < row_bytes; ++i)
+            g.rows.push_back(bm.buffer[y * bm.pitch + i]);
+    return true;
+}
 
-    std::vector<Glyph> glyphs(kGlyphCount);
-    for (int code = 0; code < kGlyphCount; ++code) {
-        const unsigned cp = code_point(code);
-        const FT_UInt index = cp ? FT_Get_Char_Index(face, cp) : 0;
-        if (!index)
-            continue;
-        if (FT_Load_Glyph(face, index, FT_LOAD_TARGET_MONO) ||
-            FT_Render_Glyph(face->glyph, FT_RENDER_MODE_MONO)) {
-            std::fprintf(stderr, "font_table: cannot render code %d\n", code);
-            return 1;
-        }
-        const FT_GlyphSlot slot = face->glyph;
-        const FT_Bitmap& bm = slot->bitmap;
-        Glyph& g = glyphs[code];
-        g.width = int(bm.width);
-        g.height = int(bm.rows);
-        g.x_origin = -slot->bitmap_left;
-        g.y_origin = g.height - slot->bitmap_top;
-        g.advance = int((slot->advance.x + 32) >> 6);
-        if (!fits_byte(g.width, 0, 255) || !fits_byte(g.height, 0, 255) ||
-            !fits_byte(g.x_origin, -128, 127) || !fits_byte(g.y_origin, -128, 127) ||
-            !fits_byte(g.advance, 0, 255)) {
-            std::fprintf(stderr, "font_table: glyph of code %d is out of range\n", code);
-            return 1;
-        }
-        const int row_bytes = (g.width + 7) / 8;
-        for (int y = g.height - 1; y >= 0; --y)
-            for (int i = 0; i < row_bytes; ++i)
-                g.rows.push_back(bm.buffer[y * bm.pitch + i]);
-    }
-
-    FILE* out = std::fopen(argv[2], "w");
+// Writes the glyphs as the C++ source of the font table; false, said on
+// stderr, when the file cannot be written.
+bool write_table(const char* path, FT_Face face, const std::vector<Glyph>& glyphs)
+{
+    FILE* out = std::fopen(path, "w");
     if (!out) {
-        std::fprintf(stderr, "font_table: cannot write %s\n", argv[2]);
-        return 1;
+        std::fprintf(stderr, "font_table: cannot write %s\n", path);
+        return false;
     }
     std::string family = face->family_name ? face->family_name : "?";
     std::string style = face->style_name ? face->style_name : "?";
@@ -134,6 +113,39 @@ int main(int argc, char** argv)
     }
     std::fprintf(out, "};\n");
     std::fclose(out);
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: font_table FONT.ttf OUT.cpp\n");
+        return 2;
+    }
+    FT_Library library;
+    FT_Face face;
+    if (FT_Init_FreeType(&library) || FT_New_Face(library, argv[1], 0, &face)) {
+        std::fprintf(stderr, "font_table: cannot open font %s\n", argv[1]);
+        return 1;
+    }
+    // A cell height counts the ascent and descent the face declares for
+    // Windows, so the em is scaled to make those two add up to 40 pixels.
+    const auto* os2 = static_cast<TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
+    const int cell_units = os2 ? os2->usWinAscent + os2->usWinDescent
+                               : face->ascender - face->descender;
+    const FT_F26Dot6 em_26_6 = FT_F26Dot6(kCellHeight) * 64 * face->units_per_EM / cell_units;
+    if (FT_Set_Char_Size(face, 0, em_26_6, 72, 72)) {
+        std::fprintf(stderr, "font_table: cannot scale %s\n", argv[1]);
+        return 1;
+    }
+    std::vector<Glyph> glyphs(kGlyphCount);
+    for (int code = 0; code < kGlyphCount; ++code)
+        if (!render_glyph(face, code, glyphs[code]))
+            return 1;
+    if (!write_table(argv[2], face, glyphs))
+        return 1;
     FT_Done_Face(face);
     FT_Done_FreeType(library);
     return 0;
