@@ -58,6 +58,26 @@ void step_envelope(const EnvelopePoint* points, int count, uint8_t type, int sus
     tick += 1;
 }
 
+void envelope_step(Channel& channel, const Instrument& instrument)
+{
+    step_envelope(instrument.volume_envelope, instrument.volume_point_count, instrument.volume_type,
+                  instrument.volume_sustain_point, instrument.volume_loop_start, instrument.volume_loop_end,
+                  channel.key_off, channel.envelope_tick, channel.envelope_point, channel.envelope_value,
+                  channel.envelope_slope, channel.envelope_finished, channel.envelope_volume);
+    channel.update_flags |= UPDATE_VOLUME;
+}
+
+void panning_envelope_step(Channel& channel, const Instrument& instrument)
+{
+    step_envelope(instrument.panning_envelope, instrument.panning_point_count, instrument.panning_type,
+                  instrument.panning_sustain_point, instrument.panning_loop_start,
+                  instrument.panning_loop_end, channel.key_off, channel.panning_envelope_tick,
+                  channel.panning_envelope_point, channel.panning_envelope_value,
+                  channel.panning_envelope_slope, channel.panning_envelope_finished,
+                  channel.panning_envelope_volume);
+    channel.update_flags |= UPDATE_PANNING;
+}
+
 }  // namespace
 
 // Envelope and fade-out, on the row tick and every other tick.
@@ -123,24 +143,4 @@ void auto_vibrato(Channel& channel, const Instrument& instrument)
     }
     channel.auto_vibrato_delta = (value * channel.auto_vibrato_depth) >> 14;
     channel.update_flags |= UPDATE_FREQUENCY;
-}
-
-void envelope_step(Channel& channel, const Instrument& instrument)
-{
-    step_envelope(instrument.volume_envelope, instrument.volume_point_count, instrument.volume_type,
-                  instrument.volume_sustain_point, instrument.volume_loop_start, instrument.volume_loop_end,
-                  channel.key_off, channel.envelope_tick, channel.envelope_point, channel.envelope_value,
-                  channel.envelope_slope, channel.envelope_finished, channel.envelope_volume);
-    channel.update_flags |= UPDATE_VOLUME;
-}
-
-void panning_envelope_step(Channel& channel, const Instrument& instrument)
-{
-    step_envelope(instrument.panning_envelope, instrument.panning_point_count, instrument.panning_type,
-                  instrument.panning_sustain_point, instrument.panning_loop_start,
-                  instrument.panning_loop_end, channel.key_off, channel.panning_envelope_tick,
-                  channel.panning_envelope_point, channel.panning_envelope_value,
-                  channel.panning_envelope_slope, channel.panning_envelope_finished,
-                  channel.panning_envelope_volume);
-    channel.update_flags |= UPDATE_PANNING;
 }

@@ -19,6 +19,57 @@
 #include "player/mixer.h"
 #include "player/replay_internal.h"
 
+namespace {
+
+void replay_row(Replay& replay)
+{
+    const Module& module = *replay.module;
+    Channel* channels = replay.channels;
+    replay.next_order = -1;
+    replay.next_row = -1;
+    replay.jump_order = replay.loop_jump_row = -1;
+    replay.pattern_break = false;
+    const PatternCell* cells = row_cells(replay);
+    if (replay.timing_only) {
+        // Only the effects that move the song or set its tempo: Bxx, Dxx,
+        // E6x, EEx and Fxx (a delayed cell's effect is its EDx).
+        for (int c = 0; c < module.channel_count; ++c) {
+            const PatternCell& cell = cells[c];
+            const uint8_t extended = cell.effect_param >> 4;
+            if (cell.effect == EFFECT_POSITION_JUMP || cell.effect == EFFECT_PATTERN_BREAK ||
+                cell.effect == EFFECT_SET_SPEED ||
+                (cell.effect == EFFECT_EXTENDED &&
+                 (extended == EXTENDED_PATTERN_LOOP || extended == EXTENDED_PATTERN_DELAY)))
+                effect_row(replay, channels[c], empty_instrument, cell);
+        }
+        return;
+    }
+    const int32_t global_volume = replay.global_volume;
+    for (int c = 0; c < module.channel_count; ++c) {
+        const PatternCell& cell = cells[c];
+        Channel& channel = channels[c];
+        if (is_note_delay(cell)) {
+            // The cell waits for its tick; until then the channel runs on.
+            const Voiced voiced = look_up(module, channel);
+            channel.update_flags = 0;
+            channel.period_offset = 0;
+            run_envelopes_and_fadeout(channel, *voiced.instrument);
+            auto_vibrato(channel, *voiced.instrument);
+            continue;
+        }
+        channel_row(replay, channel, cell, false);
+    }
+    // The voices follow once every cell is read, so that a global volume set
+    // in any channel reaches all of them on this tick.
+    for (int c = 0; c < module.channel_count; ++c) {
+        if (replay.global_volume != global_volume)
+            channels[c].update_flags |= UPDATE_VOLUME;
+        update_voice(channels[c], *look_up(module, channels[c]).sample, replay);
+    }
+}
+
+}  // namespace
+
 void replay_start(Replay& replay, const Module* module, int rate, MixVoice* voices)
 {
     std::memset(&replay, 0, sizeof replay);
@@ -95,49 +146,3 @@ void replay_tick(Replay& replay)
     }
 }
 
-void replay_row(Replay& replay)
-{
-    const Module& module = *replay.module;
-    Channel* channels = replay.channels;
-    replay.next_order = -1;
-    replay.next_row = -1;
-    replay.jump_order = replay.loop_jump_row = -1;
-    replay.pattern_break = false;
-    const PatternCell* cells = row_cells(replay);
-    if (replay.timing_only) {
-        // Only the effects that move the song or set its tempo: Bxx, Dxx,
-        // E6x, EEx and Fxx (a delayed cell's effect is its EDx).
-        for (int c = 0; c < module.channel_count; ++c) {
-            const PatternCell& cell = cells[c];
-            const uint8_t extended = cell.effect_param >> 4;
-            if (cell.effect == EFFECT_POSITION_JUMP || cell.effect == EFFECT_PATTERN_BREAK ||
-                cell.effect == EFFECT_SET_SPEED ||
-                (cell.effect == EFFECT_EXTENDED &&
-                 (extended == EXTENDED_PATTERN_LOOP || extended == EXTENDED_PATTERN_DELAY)))
-                effect_row(replay, channels[c], empty_instrument, cell);
-        }
-        return;
-    }
-    const int32_t global_volume = replay.global_volume;
-    for (int c = 0; c < module.channel_count; ++c) {
-        const PatternCell& cell = cells[c];
-        Channel& channel = channels[c];
-        if (is_note_delay(cell)) {
-            // The cell waits for its tick; until then the channel runs on.
-            const Voiced voiced = look_up(module, channel);
-            channel.update_flags = 0;
-            channel.period_offset = 0;
-            run_envelopes_and_fadeout(channel, *voiced.instrument);
-            auto_vibrato(channel, *voiced.instrument);
-            continue;
-        }
-        channel_row(replay, channel, cell, false);
-    }
-    // The voices follow once every cell is read, so that a global volume set
-    // in any channel reaches all of them on this tick.
-    for (int c = 0; c < module.channel_count; ++c) {
-        if (replay.global_volume != global_volume)
-            channels[c].update_flags |= UPDATE_VOLUME;
-        update_voice(channels[c], *look_up(module, channels[c]).sample, replay);
-    }
-}

@@ -112,7 +112,6 @@ void replay_start(Replay& replay, const Module* module, int rate, MixVoice* voic
 
 // One tick of the song.
 void replay_tick(Replay& replay);
-void replay_row(Replay& replay);
 void replay_effects_tick(Replay& replay);
 
 // samples_per_tick for bpm at the replay's rate; samples_to_tick is left alone.
@@ -127,7 +126,5 @@ void replay_seek(Replay& replay, int order);
 // Silences a channel's voice, or lets it be heard again, at once.
 void replay_mute(Replay& replay, int channel, bool muted);
 
-void envelope_step(Channel& channel, const Instrument& instrument);
-void panning_envelope_step(Channel& channel, const Instrument& instrument);
 void volume_column_row(Channel& channel, uint8_t volume_byte);
 void update_voice(Channel& channel, const Sample& sample, Replay& replay);
